@@ -1,0 +1,10 @@
+# Collects the .cc files of the given folders (tests excluded) into OUT.
+function(qvn_glob_sources out)
+  set(result)
+  foreach(dir IN LISTS ARGN)
+    file(GLOB found CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${dir}/*.cc)
+    list(APPEND result ${found})
+  endforeach()
+  list(FILTER result EXCLUDE REGEX "_test\\.cc$")
+  set(${out} ${result} PARENT_SCOPE)
+endfunction()

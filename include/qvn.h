@@ -1,0 +1,119 @@
+/* qvn — client library of the Quarven NoSQL database server.
+ *
+ * Plain C interface. Text crosses it as NUL-terminated UTF-16 (qvn_char);
+ * a null text pointer counts as empty text. Every text result is owned by
+ * the caller and released with ScriptFree. No call keeps state between calls;
+ * calls from several threads at once are independent.
+ */
+#ifndef QVN_H_
+#define QVN_H_
+
+#include <stdbool.h>
+#include <stdint.h>
+
+#if defined(_WIN32)
+#  include <wchar.h>
+typedef wchar_t qvn_char;
+#  if defined(QVN_BUILDING)
+#    define QVN_API __declspec(dllexport)
+#  else
+#    define QVN_API __declspec(dllimport)
+#  endif
+#else
+#  if defined(__cplusplus)
+typedef char16_t qvn_char;
+#  else
+#    include <uchar.h>
+typedef char16_t qvn_char;
+#  endif
+#  define QVN_API __attribute__((visibility("default")))
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#if !defined(_WIN32)
+/* Linux stands in for a Windows HWND with this host-owned record: progress of
+ * file transfers is delivered by calling proc(context, 5266, index, text) on
+ * the transfer thread; text is valid only during the call. */
+typedef struct QvnWindow {
+  intptr_t (*proc)(void* context, uint32_t message, uintptr_t wparam, intptr_t lparam);
+  void* context;
+} QvnWindow;
+#endif
+
+/* Window message that carries transfer progress: wparam is the transfer index,
+ * lparam the text "client*server*size*count*percent%*tag*index*Upload|Download". */
+#define QVN_WM_TRANSFER_PROGRESS 5266
+
+/* Runs a script (first line: "dbpassword@user@userpassword") on host:port and returns
+ * the gathered answers; file sections go to a background thread over file_port (0: none). */
+QVN_API qvn_char* Script(void* message_handle, const qvn_char* script, const qvn_char* host,
+                         uint16_t port, uint16_t file_port);
+
+/* Releases a text returned by any export. NULL and the empty result are ignored. */
+QVN_API void ScriptFree(qvn_char* p);
+
+/* True when a TCP connection to host:port can be made and is ready within timeout_ms
+ * (negative: no limit). Sends no data. */
+QVN_API bool TryConnect(const qvn_char* host, uint16_t port, int32_t timeout_ms);
+
+/* Asks the server to check a credentials line; returns the server's reply unchanged,
+ * or "CONNECTION_ERROR". */
+QVN_API qvn_char* TryDbPassword(const qvn_char* host, uint16_t port, const qvn_char* credentials);
+
+/* Returns the database's name as the server replies it, or "CONNECTION_ERROR". */
+QVN_API qvn_char* ShowDbName(const qvn_char* host, uint16_t port);
+
+/* Changes a user's password (sent encrypted under both passwords); returns the server's
+ * reply, or "CONNECTION_ERROR". */
+QVN_API qvn_char* ChangeUniquePass(const qvn_char* host, uint16_t port, const qvn_char* db_password,
+                                   const qvn_char* user, const qvn_char* user_password,
+                                   const qvn_char* new_password);
+
+/* Hands the server a message to append to a file; returns its reply or "CONNECTION_ERROR". */
+QVN_API qvn_char* DbMessageFile(const qvn_char* host, uint16_t port, const qvn_char* message);
+
+/* Hands the server a message to pass through a pipe; returns its reply or "CONNECTION_ERROR". */
+QVN_API qvn_char* DbMessagePipe(const qvn_char* host, uint16_t port, const qvn_char* message);
+
+/* Hands the server a message to deliver to receiver_host:receiver_port over TCP; returns
+ * its reply or "CONNECTION_ERROR". */
+QVN_API qvn_char* DbMessageTcp(const qvn_char* host, uint16_t port, const qvn_char* receiver_host,
+                               uint16_t receiver_port, const qvn_char* message);
+
+/* Proves knowledge of user and password without sending them; returns the server's
+ * decrypted answer, or "CONNECTION_ERROR" when no answer could be had. */
+QVN_API qvn_char* UserAuthentication(const qvn_char* host, uint16_t port, const qvn_char* user,
+                                     const qvn_char* password);
+
+/* True when the version stored in table[record found by search_text in search_field,
+ * version_field] differs from the host program's product version. */
+QVN_API bool UpdateIsAvailable(const qvn_char* host, uint16_t port, const qvn_char* credentials,
+                               const qvn_char* table, int32_t search_field,
+                               const qvn_char* search_text, int32_t version_field);
+
+/* Packs a text into one Base64 line of its zlib-compressed bytes; UnPackString reverses it
+ * (a text that is not packed comes back trimmed, line breaks as CR LF). */
+QVN_API qvn_char* PackString(const qvn_char* text);
+QVN_API qvn_char* UnPackString(const qvn_char* text);
+
+/* Escapes ; & , TAB CR LF { } as entities so a text can be stored as one field;
+ * DataDecode reverses it (entities in any letter case). */
+QVN_API qvn_char* DataEncode(const qvn_char* text);
+QVN_API qvn_char* DataDecode(const qvn_char* text);
+
+/* Number of fields of the trimmed source split at delimiter; a source without the
+ * delimiter counts 1 when count_single is set, else 0. */
+QVN_API int32_t ValueCount(const qvn_char* source, const qvn_char* delimiter, bool count_single);
+
+/* Field number index (from 0) of the trimmed source split at delimiter; empty text
+ * when there is no such field. */
+QVN_API qvn_char* ValueFromString(const qvn_char* source, int32_t index, const qvn_char* delimiter);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* QVN_H_ */

@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Builds qvn three ways and runs every test: Linux, Linux under ASan+UBSan,
+# and the Windows DLL (mingw-w64) under Wine. Exits non-zero on any failure.
+set -euo pipefail
+QVN_ROOT=$(cd "$(dirname "$0")/.." && pwd)
+cd "$QVN_ROOT"
+bash scripts/deps.sh
+jobs=$(nproc)
+status=0
+run() {  # name, configure args...
+  local name=$1; shift
+  echo "=== $name: configure and build"
+  cmake -S . -B "build/$name" -G Ninja "$@" >/dev/null
+  cmake --build "build/$name" -j "$jobs"
+  echo "=== $name: test"
+  ctest --test-dir "build/$name" --output-on-failure -j "$jobs" || status=1
+}
+run linux -DCMAKE_BUILD_TYPE=RelWithDebInfo
+run asan -DCMAKE_BUILD_TYPE=Debug -DQVN_SANITIZE=ON -DQVN_BUILD_BENCH=OFF
+source scripts/wine-env.sh
+run windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release
+wineserver -k >/dev/null 2>&1 || true
+[ $status = 0 ] && echo "=== all test runs passed" || echo "=== some tests FAILED"
+exit $status

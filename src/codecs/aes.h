@@ -1,0 +1,49 @@
+// AES-128-CBC with a zero IV and PKCS#7 padding, keyed by the first 16 bytes of
+// SHA-256 over a key text's UTF-16LE code units. The server decrypts what we
+// encrypt, so these bytes must match it exactly.
+#ifndef QVN_CODECS_AES_H_
+#define QVN_CODECS_AES_H_
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "base/text.h"
+
+namespace qvn {
+
+// 16-byte key of a key text. Raises AssertionFailure for an empty key text.
+std::array<uint8_t, 16> DeriveAesKey(const Text& key_text);
+
+// n >= 1 plain bytes give 16 * (n / 16 + 1) cipher bytes; empty stays empty.
+// Both raise AssertionFailure for an empty key text, before anything else.
+Bytes AesEncryptBytes(const Bytes& plain, const Text& key_text);
+// A failed padding check raises nothing: the bytes the cipher left are returned.
+Bytes AesDecryptBytes(const Bytes& cipher, const Text& key_text);
+
+// One key text, derived once, for many buffers (the file transfer encrypts
+// thousands of blocks under one key). Same bytes as the one-shot functions.
+// Key material is wiped when the object goes.
+class AesCipher {
+ public:
+  explicit AesCipher(const Text& key_text);  // AssertionFailure when empty
+  ~AesCipher();
+  AesCipher(const AesCipher&) = delete;
+  AesCipher& operator=(const AesCipher&) = delete;
+
+  // Encrypts buf[0, n) in place as one final CBC block chain; buf must have
+  // room for n + 16 bytes. Returns the cipher length (0 for n == 0).
+  size_t EncryptInPlace(uint8_t* buf, size_t n);
+  // Decrypts buf[0, n) in place; returns the plain length (padding removed, or
+  // what the cipher left when the padding check fails; at most n).
+  size_t DecryptInPlace(uint8_t* buf, size_t n);
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace qvn
+
+#endif  // QVN_CODECS_AES_H_
