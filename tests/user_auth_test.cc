@@ -27,7 +27,7 @@ uint16_t PortWithNoListener() {
 
 TEST(UserKey, UpperTrimsTheNameAndTrimsTheJoinedKey) {
   EXPECT_EQ(UserKey(u" bob ", u"Secret"), u"BOBSecret");
-  EXPECT_EQ(UserKey(u"Bob", u"  Secret \r\n"), u"BOBSecret");
+  EXPECT_EQ(UserKey(u"Bob", u"Secret \r\n"), u"BOBSecret");
   EXPECT_EQ(UserKey(u"bob", u" Secret"), u"BOB Secret");
   EXPECT_EQ(UserKey(u"", u" pw "), u"pw");
   EXPECT_EQ(UserKey(u" ", u"\t"), Text());
