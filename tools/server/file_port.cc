@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -249,17 +250,56 @@ std::optional<std::string> MapServerName(const Store& store, TextView name) {
   return path;
 }
 
-void ServeFileConnection(Store& store, const Options& options, Peer& peer) {
+uint64_t FileTraffic::Begin() {
+  std::lock_guard<std::mutex> lock(mu_);
+  uint64_t id = next_++;
+  open_[id] = std::nullopt;
+  return id;
+}
+
+void FileTraffic::Named(uint64_t id, const std::string& upload_path) {
+  std::lock_guard<std::mutex> lock(mu_);
+  open_[id] = upload_path;
+  cv_.notify_all();
+}
+
+void FileTraffic::End(uint64_t id) {
+  std::lock_guard<std::mutex> lock(mu_);
+  open_.erase(id);
+  cv_.notify_all();
+}
+
+void FileTraffic::WaitForEarlierUploads(uint64_t id, const std::string& path, int timeout_ms) {
+  std::unique_lock<std::mutex> lock(mu_);
+  cv_.wait_for(lock, std::chrono::milliseconds(timeout_ms), [&] {
+    for (const auto& [other, name] : open_) {
+      if (other >= id) break;
+      if (!name || *name == path) return false;
+    }
+    return true;
+  });
+}
+
+void ServeFileConnection(Store& store, const Options& options, Peer& peer, FileTraffic& traffic,
+                         uint64_t id) {
   std::vector<uint8_t> block(kCipherBlock);
   peer.ReadExact(block.data(), kCipherBlock);
   std::optional<Request> r = OpenRequest(store, block.data());
   if (!r) {
     // Nothing to answer under: an unknown key or not a request at all.
+    traffic.Named(id, std::string());
     Log(peer.name(), "file request under no known credentials; connection closed");
     return;
   }
-  if (r->upload) Upload(store, options, peer, *r);
-  else Download(store, peer, *r);
+  std::string path = MapServerName(store, r->name).value_or(std::string());
+  if (r->upload) {
+    traffic.Named(id, path);
+    Upload(store, options, peer, *r);
+  } else {
+    traffic.Named(id, std::string());
+    if (!path.empty()) traffic.WaitForEarlierUploads(id, path, options.timeout_ms);
+    Download(store, peer, *r);
+  }
 }
 
 }  // namespace qvn::server

@@ -33,12 +33,20 @@ bool LooksLikeBase64(TextView t) {
   return true;
 }
 
+// ...that decodes to whole cipher blocks.
+bool LooksLikeCipher(TextView t) {
+  if (!LooksLikeBase64(t)) return false;
+  size_t pad = (t.back() == u'=') + (t.size() > 1 && t[t.size() - 2] == u'=');
+  size_t bytes = t.size() / 4 * 3 - pad;
+  return bytes > 0 && bytes % 16 == 0;
+}
+
 Reply Problem(Text text, std::string why) { return Reply{std::move(text), std::move(why)}; }
 
 Reply ScriptRequest(Store& store, const Text& user_name, bool has_user, const Text& cipher,
                     const std::string& peer) {
   Text c = Trim(cipher);
-  if (!LooksLikeBase64(c)) return Problem(Text(), "script request is not ciphertext");
+  if (!LooksLikeCipher(c)) return Problem(Text(), "script request is not ciphertext");
   Text k_db = Md5Hex(store.db_password());
   Caller caller;
   caller.peer = peer;
@@ -70,14 +78,14 @@ Reply ChangePassword(Store& store, TextView rest) {
   auto user = store.FindUser(name);
   if (!user) return Problem(u"DENIED", "CHPASS for unknown user '" + Utf8(name) + "'");
   if (e.empty()) return Problem(u"ERROR: the new password must not be empty", "empty CHPASS");
-  if (!LooksLikeBase64(e)) return Problem(u"DENIED", "CHPASS password is not ciphertext");
+  if (!LooksLikeCipher(e)) return Problem(u"DENIED", "CHPASS password is not ciphertext");
   Text inner = Md5Hex(user->password);
   Text outer = Md5Hex(store.db_password());
   // A wrong old password decrypts to noise: the outer layer then is no Base64,
   // or the result does not encrypt back to what was sent. Either way nothing
   // is stored, so a bad request cannot lock the user out.
   Text middle = DecryptText(outer, e);
-  if (!LooksLikeBase64(middle)) return Problem(u"DENIED", "CHPASS under wrong keys");
+  if (!LooksLikeCipher(middle)) return Problem(u"DENIED", "CHPASS under wrong keys");
   Text fresh = DecryptText(inner, middle);
   if (fresh.empty() || EncryptTextTwice(inner, outer, fresh) != e) {
     return Problem(u"DENIED", "CHPASS under wrong keys");
@@ -189,7 +197,7 @@ Reply HandleRequest(Store& store, const Options& options, const Text& payload,
       if (hash == Text::npos || hash < 4) return Problem(u"ERROR: UID:USER#CIPHERTEXT expected", "bad UID");
       return ScriptRequest(store, payload.substr(4, hash - 4), true, payload.substr(hash + 1), peer);
     }
-    if (LooksLikeBase64(Trim(payload))) return ScriptRequest(store, Text(), false, payload, peer);
+    if (LooksLikeCipher(Trim(payload))) return ScriptRequest(store, Text(), false, payload, peer);
   } catch (const std::exception& e) {
     return Problem(u"ERROR: " + Utf8ToText(e.what()), std::string("failed: ") + e.what());
   }

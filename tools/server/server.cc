@@ -30,7 +30,9 @@ void Server::Stop() {
   if (file_thread_.joinable()) file_thread_.join();
   std::unique_lock<std::mutex> lock(mu_);
   for (int fd : open_) ::shutdown(fd, SHUT_RDWR);
-  if (!cv_.wait_for(lock, std::chrono::seconds(10), [this] { return active_ == 0; })) {
+  // Every read, write and wait of a connection is bounded by the time-out.
+  if (!cv_.wait_for(lock, std::chrono::milliseconds(options_.timeout_ms + 5000),
+                    [this] { return active_ == 0; })) {
     Log("", "connections still busy at shutdown: " + std::to_string(active_));
   }
 }
@@ -60,12 +62,14 @@ void Server::AcceptLoop(ServerSocket& socket, Kind kind) {
       ++active_;
       open_.insert(accepted->first);
     }
+    uint64_t file_id = kind == Kind::Files ? traffic_.Begin() : 0;
     try {
-      std::thread([this, fd = accepted->first, peer = accepted->second, kind] {
-        Serve(fd, peer, kind);
+      std::thread([this, fd = accepted->first, peer = accepted->second, kind, file_id] {
+        Serve(fd, peer, kind, file_id);
       }).detach();
     } catch (const std::exception& e) {
       Log(accepted->second, std::string("cannot start a thread: ") + e.what());
+      if (kind == Kind::Files) traffic_.End(file_id);
       std::lock_guard<std::mutex> lock(mu_);
       open_.erase(accepted->first);
       ::close(accepted->first);
@@ -75,13 +79,18 @@ void Server::AcceptLoop(ServerSocket& socket, Kind kind) {
   }
 }
 
-void Server::Serve(int fd, std::string peer_name, Kind kind) {
+void Server::Serve(int fd, std::string peer_name, Kind kind, uint64_t file_id) {
   {
     Peer peer(fd, peer_name);
     peer.SetTimeout(options_.timeout_ms);
     try {
       if (kind == Kind::Files) {
-        ServeFileConnection(store_, options_, peer);
+        struct Done {
+          FileTraffic& t;
+          uint64_t id;
+          ~Done() { t.End(id); }
+        } done{traffic_, file_id};
+        ServeFileConnection(store_, options_, peer, traffic_, file_id);
       } else {
         Text request = ReadFrame(peer, options_.max_request_bytes);
         Reply reply = HandleRequest(store_, options_, request, peer.name());

@@ -9,6 +9,7 @@
 #include <set>
 #include <thread>
 
+#include "file_port.h"
 #include "net.h"
 #include "options.h"
 #include "store.h"
@@ -30,7 +31,7 @@ class Server {
  private:
   enum class Kind { Requests, Files };
   void AcceptLoop(ServerSocket& socket, Kind kind);
-  void Serve(int fd, std::string peer, Kind kind);
+  void Serve(int fd, std::string peer, Kind kind, uint64_t file_id);
 
   Store& store_;
   const Options& options_;
@@ -41,6 +42,7 @@ class Server {
   std::thread file_thread_;
   std::mutex mu_;
   std::condition_variable cv_;
+  FileTraffic traffic_;
   std::set<int> open_;  // descriptors of connections being served
   int active_ = 0;
 };
