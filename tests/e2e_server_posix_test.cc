@@ -68,6 +68,19 @@ std::string RandomBytes(size_t n, unsigned seed) {
   return s;
 }
 
+// Script lines that begin with "/" are comments, so absolute client paths are
+// written relative to the working folder.
+Text Rel(const std::string& absolute) {
+  char cwd[4096];
+  std::string up;
+  if (::getcwd(cwd, sizeof cwd) != nullptr) {
+    for (const char* p = cwd; *p != 0; ++p) {
+      if (*p == '/' && p[1] != 0) up += "../";
+    }
+  }
+  return qvn::Utf8ToText(up + absolute.substr(1));
+}
+
 int RemoveEntry(const char* path, const struct stat*, int, struct FTW*) { return ::remove(path); }
 
 // Runs a program to its end; returns its exit status.
@@ -221,11 +234,15 @@ class Window {
 class ServerTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (kServer == nullptr) GTEST_SKIP() << "qvn-server is not built";
+    if (kServer == nullptr) {
+      GTEST_SKIP() << "qvn-server is not built";
+    }
     server_ = std::make_unique<ServerProcess>();
   }
   void TearDown() override {
-    if (server_) EXPECT_EQ(server_->Stop(), 0) << "server did not stop cleanly\n" << server_->log();
+    if (server_) {
+      EXPECT_EQ(server_->Stop(), 0) << "server did not stop cleanly\n" << server_->log();
+    }
   }
 
   uint16_t port() const { return server_->port(); }
@@ -280,11 +297,11 @@ TEST_F(ServerTest, ChangesAPasswordOnlyUnderTheOldOne) {
 TEST_F(ServerTest, RunsScriptsWithAndWithoutAUser) {
   EXPECT_EQ(Run(u"dbpw@alice@secret\r\nput Versions[0,+]=app\r\nput Versions[1,1]=1.2.0.15\r\n"),
             u"OK 1\r\nOK 1");
-  EXPECT_EQ(Run(u"dbpw@Bob@hunter2\r\nadd versions=tool;2.0.0.0;a&#59;b\r\n"), u"OK 2");
+  EXPECT_EQ(Run(u"dbpw@Bob@hunter2\r\nadd versions=tool,2.0.0.0,a;b&#44;c\r\n"), u"OK 2");
   // The two queries of the update check, written as the library writes them.
   EXPECT_EQ(Run(u"dbpw@alice@secret\rselect Versions[text, 0, 1, tool, i]-\r"),
-            u"2=tool;2.0.0.0;a&amp;#59;b");
-  EXPECT_EQ(Run(u"dbpw@alice@secret\rget Versions[2,2]-\r"), u"a;b");
+            u"2=tool,2.0.0.0,a&amp;#59;b&#44;c");
+  EXPECT_EQ(Run(u"dbpw@alice@secret\rget Versions[2,2]-\r"), u"a;b,c");
   EXPECT_EQ(Run(u"dbpw@alice@secret\rselect Versions[text, 0, 1, TOOL, s]-\r"), u"NOT_FOUND");
   // Without a user the request is read-only.
   EXPECT_EQ(Run(u"dbpw\r\nget VERSIONS[1,1]-\r\n"), u"1.2.0.15");
@@ -295,7 +312,7 @@ TEST_F(ServerTest, RunsScriptsWithAndWithoutAUser) {
   EXPECT_EQ(Run(u"other\r\nget Versions[1,1]-\r\n"), u"");
   EXPECT_EQ(Run(u"dbpw@alice@secret\r\nfrobnicate\r\n").substr(0, 6), u"ERROR:");
   // State is kept in the data folder.
-  EXPECT_NE(ReadFile(server_->data() + "/tables/VERSIONS.tbl").find("1=app;1.2.0.15"),
+  EXPECT_NE(ReadFile(server_->data() + "/tables/VERSIONS.tbl").find("1=app,1.2.0.15"),
             std::string::npos);
 }
 
@@ -306,7 +323,7 @@ TEST_F(ServerTest, UpdateCheckComparesTheStoredVersion) {
   } catch (const std::exception&) {
     GTEST_SKIP() << "this test program carries no version";
   }
-  ASSERT_EQ(Run(u"dbpw@alice@secret\r\nadd Apps=other;0.0.0.1\r\nadd Apps=qvn;" + own + u"\r\n"),
+  ASSERT_EQ(Run(u"dbpw@alice@secret\r\nadd Apps=other,0.0.0.1\r\nadd Apps=qvn," + own + u"\r\n"),
             u"OK 1\r\nOK 2");
   EXPECT_FALSE(UpdateIsAvailable(u"127.0.0.1", port(), u"dbpw@alice@secret", u"Apps", 0, u"qvn", 1));
   EXPECT_TRUE(UpdateIsAvailable(u"127.0.0.1", port(), u"dbpw@alice@secret", u"Apps", 0, u"other", 1));
@@ -372,8 +389,8 @@ TEST_F(ServerTest, TransfersFilesOfEverySizeBothWays) {
     std::string name = "f" + std::to_string(sizes[i]) + ".bin";
     WriteFile(local + "/" + name, RandomBytes(sizes[i], static_cast<unsigned>(i)));
     Text sep = i + 1 == sizes.size() ? u" }\r\n" : u"\r\n";
-    up += qvn::Utf8ToText(local + "/" + name) + u" ,..\\ sized\\" + qvn::Utf8ToText(name) + sep;
-    down += qvn::Utf8ToText(local + "/back-" + name) + u",..\\sized\\" + qvn::Utf8ToText(name) + sep;
+    up += Rel(local + "/" + name) + u" ,..\\ sized\\" + qvn::Utf8ToText(name) + sep;
+    down += Rel(local + "/back-" + name) + u",..\\sized\\" + qvn::Utf8ToText(name) + sep;
   }
   Window w1;
   Text answer = Run(up, w1.handle(), true);
@@ -403,7 +420,7 @@ TEST_F(ServerTest, ContentSectionsAndAnonymousTransfers) {
   std::string local = server_->dir();
   WriteFile(local + "/p.bin", RandomBytes(70000, 7));
   Window w;
-  Run(u"dbpw@Bob@hunter2\r\nCONTENT [UPLOAD]\r\n" + qvn::Utf8ToText(local) + u"/p.bin,.@\\pics\\p.bin}\r\n",
+  Run(u"dbpw@Bob@hunter2\r\nCONTENT [UPLOAD]\r\n" + Rel(local) + u"/p.bin,.@\\pics\\p.bin}\r\n",
       w.handle(), true);
   ASSERT_TRUE(w.WaitForFinals(1));
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -412,12 +429,12 @@ TEST_F(ServerTest, ContentSectionsAndAnonymousTransfers) {
 
   // Without a user: downloads yes, uploads no.
   Window w2;
-  Run(u"dbpw\r\nCONTENT [DOWNLOAD]\r\n{" + qvn::Utf8ToText(local) + u"/p2.bin,.@\\pics\\p.bin}\r\n",
+  Run(u"dbpw\r\nCONTENT [DOWNLOAD]\r\n{" + Rel(local) + u"/p2.bin,.@\\pics\\p.bin}\r\n",
       w2.handle(), true);
   ASSERT_TRUE(w2.WaitForFinals(1));
   EXPECT_EQ(ReadFile(local + "/p2.bin"), ReadFile(local + "/p.bin"));
   Window w3;
-  Run(u"dbpw\r\nCONTENT [UPLOAD]\r\n{" + qvn::Utf8ToText(local) + u"/p.bin,.@\\anon.bin}\r\n",
+  Run(u"dbpw\r\nCONTENT [UPLOAD]\r\n{" + Rel(local) + u"/p.bin,.@\\anon.bin}\r\n",
       w3.handle(), true);
   ASSERT_TRUE(w3.WaitForFinals(1));  // the client cannot tell: it only writes
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
@@ -428,10 +445,10 @@ TEST_F(ServerTest, RefusesServerNamesOutsideTheRoots) {
   std::string local = server_->dir();
   WriteFile(local + "/evil.bin", "evil");
   Window w;
-  Run(u"dbpw@alice@secret\r\nFILES [UPLOAD]\r\n{" + qvn::Utf8ToText(local) +
-          u"/evil.bin,..\\..\\credentials\r\n" + qvn::Utf8ToText(local) +
-          u"/evil.bin,..\\a\\..\\..\\x.bin\r\n" + qvn::Utf8ToText(local) + u"/evil.bin,..\\/tmp/x.bin\r\n" +
-          qvn::Utf8ToText(local) + u"/evil.bin,..\\fine.bin}\r\n",
+  Run(u"dbpw@alice@secret\r\nFILES [UPLOAD]\r\n{" + Rel(local) +
+          u"/evil.bin,..\\..\\credentials\r\n" + Rel(local) +
+          u"/evil.bin,..\\a\\..\\..\\x.bin\r\n" + Rel(local) + u"/evil.bin,..\\/tmp/x.bin\r\n" +
+          Rel(local) + u"/evil.bin,..\\fine.bin}\r\n",
       w.handle(), true);
   ASSERT_TRUE(w.WaitForFinals(4));
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
@@ -440,14 +457,14 @@ TEST_F(ServerTest, RefusesServerNamesOutsideTheRoots) {
   EXPECT_EQ(Check(u"dbpw@alice@secret"), u"OK");  // credentials untouched
 
   Window w2;
-  Run(u"dbpw@alice@secret\r\nFILES [DOWNLOAD]\r\n{" + qvn::Utf8ToText(local) + u"/stolen,..\\..\\credentials\r\n" +
-          qvn::Utf8ToText(local) + u"/missing,..\\nothing.bin\r\n" + qvn::Utf8ToText(local) +
+  Run(u"dbpw@alice@secret\r\nFILES [DOWNLOAD]\r\n{" + Rel(local) + u"/stolen,..\\..\\credentials\r\n" +
+          Rel(local) + u"/missing,..\\nothing.bin\r\n" + Rel(local) +
           u"/ok.bin,..\\fine.bin}\r\n",
       w2.handle(), true);
   ASSERT_TRUE(w2.WaitForFinals(1));
   std::vector<Text> finals = w2.finals();
   ASSERT_EQ(finals.size(), 1u);  // only the last one completed
-  EXPECT_EQ(finals[0].substr(0, finals[0].find(u'*')), qvn::Utf8ToText(local + "/ok.bin"));
+  EXPECT_EQ(finals[0].substr(0, finals[0].find(u'*')), Rel(local + "/ok.bin"));
   EXPECT_EQ(ReadFile(local + "/stolen"), "");
   EXPECT_EQ(ReadFile(local + "/missing"), "");
   EXPECT_NE(server_->log().find("refused"), std::string::npos);

@@ -164,17 +164,17 @@ Text Put(Store& store, TextView rest, const Caller& caller) {
   return u"OK " + DecimalText(n);
 }
 
-// add TABLE=VALUE;VALUE;...
+// add TABLE=VALUE,VALUE,...
 Text Add(Store& store, TextView rest, const Caller& caller) {
   size_t eq = rest.find(u'=');
-  if (eq == TextView::npos) return Error("add TABLE=VALUE;VALUE;...");
+  if (eq == TextView::npos) return Error("add TABLE=VALUE,VALUE,...");
   Text name = Trim(rest.substr(0, eq));
   if (Text e = CheckTable(name); !e.empty()) return e;
   std::vector<Text> fields;
   TextView values = rest.substr(eq + 1);
   size_t start = 0;
   for (;;) {
-    size_t semi = values.find(u';', start);
+    size_t semi = values.find(u',', start);
     fields.push_back(DataDecode(values.substr(start, semi == TextView::npos ? TextView::npos
                                                                              : semi - start)));
     if (semi == TextView::npos) break;

@@ -17,12 +17,13 @@ constexpr size_t kMaxFields = 4096;
 
 std::string Utf8(TextView t) { return TextToUtf8(t); }
 
-// Splits at ";" (escaped fields never hold one) and unescapes each field.
+// Splits at "," (escaped fields never hold one: the entities end in ";",
+// which is why that cannot be the separator) and unescapes each field.
 std::vector<Text> SplitFields(TextView line) {
   std::vector<Text> out;
   size_t start = 0;
   for (;;) {
-    size_t semi = line.find(u';', start);
+    size_t semi = line.find(u',', start);
     TextView part = line.substr(start, semi == TextView::npos ? TextView::npos : semi - start);
     out.push_back(DataDecode(part));
     if (semi == TextView::npos) break;
@@ -34,7 +35,7 @@ std::vector<Text> SplitFields(TextView line) {
 Text JoinFields(const std::vector<Text>& fields) {
   Text out;
   for (size_t i = 0; i < fields.size(); ++i) {
-    if (i > 0) out += u';';
+    if (i > 0) out += u',';
     out += DataEncode(fields[i]);
   }
   return out;
@@ -63,11 +64,11 @@ void Store::Create(const std::string& dir, const Text& db_name, const Text& db_p
   MakeDirs(dir);
   if (FileExists(dir + kCredentials)) throw StoreError(dir + " already holds a database");
   for (const char* sub : {"/tables", "/files", "/content", "/messages"}) MakeDirs(dir + sub);
-  Text out = u"db-name;" + DataEncode(Trim(db_name)) + u"\r\n";
-  out += u"db-password;" + DataEncode(Trim(db_password)) + u"\r\n";
+  Text out = u"db-name," + DataEncode(Trim(db_name)) + u"\r\n";
+  out += u"db-password," + DataEncode(Trim(db_password)) + u"\r\n";
   for (const User& u : users) {
     if (Trim(u.name).empty()) throw StoreError("a user name must not be empty");
-    out += u"user;" + DataEncode(Trim(u.name)) + u";" + DataEncode(Trim(u.password)) + u"\r\n";
+    out += u"user," + DataEncode(Trim(u.name)) + u"," + DataEncode(Trim(u.password)) + u"\r\n";
   }
   WriteFileAtomic(dir + kCredentials, Utf8(out));
   AppendToFile(dir + kJournal, "");
@@ -140,10 +141,10 @@ void Store::LoadTables() {
 }
 
 void Store::SaveCredentialsLocked() const {
-  Text out = u"db-name;" + DataEncode(db_name_) + u"\r\n";
-  out += u"db-password;" + DataEncode(db_password_) + u"\r\n";
+  Text out = u"db-name," + DataEncode(db_name_) + u"\r\n";
+  out += u"db-password," + DataEncode(db_password_) + u"\r\n";
   for (const User& u : users_) {
-    out += u"user;" + DataEncode(u.name) + u";" + DataEncode(u.password) + u"\r\n";
+    out += u"user," + DataEncode(u.name) + u"," + DataEncode(u.password) + u"\r\n";
   }
   WriteFileAtomic(dir_ + kCredentials, Utf8(out));
 }

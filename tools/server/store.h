@@ -1,6 +1,6 @@
 // The server's state in its data folder:
 //   credentials        database name and password, users and passwords
-//   tables/NAME.tbl    one record per line: "number=field;field;..." (fields escaped)
+//   tables/NAME.tbl    one record per line: "number=field,field,..." (fields escaped)
 //   journal.log        changes since the last CLEARSYNC
 //   files/, content/   the roots of the "..\" and ".@\" server file names
 //   messages/          database messages (pipe.log, messages.txt, or the FIFO "pipe")
@@ -35,7 +35,7 @@ struct Record {
   std::vector<Text> fields;
 };
 
-// "number=field;field;..." with every field escaped, as stored and as answered.
+// "number=field,field,..." with every field escaped, as stored and as answered.
 Text RecordLine(const Record& record);
 
 class Store {
