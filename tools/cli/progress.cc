@@ -31,7 +31,11 @@ bool ParseInt(const Wide& s, int64_t& v) {
 }  // namespace
 
 ProgressBoard::ProgressBoard(std::vector<Transfer> expected, bool terminal) : terminal_(terminal) {
-  for (Transfer& t : expected) states_.push_back(State{std::move(t)});
+  for (Transfer& t : expected) {
+    State s{std::move(t)};
+    s.done = s.transfer.silent;  // nothing will ever be reported for it
+    states_.push_back(std::move(s));
+  }
   window_.proc = &ProgressBoard::Proc;
   window_.context = this;
 }

@@ -69,9 +69,11 @@ bool StartsWith(const Wide& t, std::u16string_view p) { return t.compare(0, p.si
 const std::u16string_view kHeaders[] = {u"FILES [UPLOAD]", u"FILES [DOWNLOAD]",
                                         u"CONTENT [UPLOAD]", u"CONTENT [DOWNLOAD]"};
 
-bool IsRegularFile(const Wide& path) {
+// -1 when the path is not a regular file.
+long long RegularFileSize(const Wide& path) {
   struct stat st{};
-  return ::stat(ToUtf8(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  if (::stat(ToUtf8(path).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+  return st.st_size;
 }
 
 // Field `index` (0 or 1) of the text split at sep.
@@ -157,7 +159,9 @@ std::vector<Transfer> ExpectedTransfers(const Wide& script) {
       t.upload = upload;
       t.client = Trim(Field(e, 0, sep));
       t.server = pre + Trim(Field(e, 1, sep));
-      if (!upload || IsRegularFile(t.client)) out.push_back(t);
+      long long size = upload ? RegularFileSize(t.client) : 0;
+      t.silent = upload && size == 0;
+      if (size >= 0) out.push_back(t);
       if (end) break;
     }
   }
