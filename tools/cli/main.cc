@@ -170,6 +170,8 @@ int PrintText(const Wide& text) {
 
 // --- commands --------------------------------------------------------------
 
+qvn_cli::ProgressBoard* g_board = nullptr;
+
 int RunScript(const Args& a) {
   if (a.rest.size() > 1) throw UsageError("usage: qvn script [FILE|-]");
   std::string source;
@@ -184,8 +186,10 @@ int RunScript(const Args& a) {
   std::vector<Transfer> expected;
   if (a.file_port != 0 && a.port != 0) expected = ExpectedTransfers(script);
   size_t transfers = expected.size();
-  // The board outlives main: the library's transfer thread may still call it.
-  auto* board = new ProgressBoard(std::move(expected), isatty(STDOUT_FILENO) != 0);
+  // The board outlives main: the library's transfer thread may still call it
+  // (a final message can come twice). It is never freed.
+  g_board = new ProgressBoard(std::move(expected), isatty(STDOUT_FILENO) != 0);
+  ProgressBoard* board = g_board;
   Wide host = FromUtf8(a.host);
   Wide answer = TakeResult(Script(board->window(), reinterpret_cast<const qvn_char*>(script.c_str()),
                                   reinterpret_cast<const qvn_char*>(host.c_str()), a.port,
