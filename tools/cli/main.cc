@@ -214,9 +214,10 @@ int RunScript(const Args& a) {
   }
   std::fflush(stdout);
   std::fflush(stderr);
-  // Transfers that never ended may still be running in the library's thread.
-  if (status != 0) std::_Exit(status);
-  return status;
+  // The library's transfer thread may still be closing its last connection
+  // (or running a transfer that never reported): leave without tearing down
+  // what it may still use.
+  std::_Exit(status);
 }
 
 int RunTryConnect(const Args& a) {
