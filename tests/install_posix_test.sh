@@ -64,7 +64,9 @@ cmake --build "$work/consumer-build" >/dev/null
 "$work/consumer-build/consumer"
 
 echo "--- tools"
-"$prefix/bin/qvn" --help >/dev/null
 "$prefix/bin/qvn-server" --help >/dev/null
-[ "$("$prefix/bin/qvn" value 'x@y' 1 @)" = y ] || { echo "installed qvn does not run"; exit 1; }
+if [ -e "$build/bin/qvn" ]; then
+  "$prefix/bin/qvn" --help >/dev/null
+  [ "$("$prefix/bin/qvn" value 'x@y' 1 @)" = y ] || { echo "installed qvn does not run"; exit 1; }
+fi
 echo "install OK"
