@@ -1,4 +1,5 @@
 // Unpacking hostile text never fails or crashes; packing ASCII text round-trips.
+#include "base/errors.h"
 #include "base/text.h"
 #include "codecs/packing.h"
 #include "fuzz_input.h"
