@@ -111,7 +111,7 @@ void DecodeInto(const Text& base64, uint8_t* out, size_t m) {
   uint32_t v = GroupValue(p);
   const uint8_t last[3] = {static_cast<uint8_t>(v >> 16), static_cast<uint8_t>(v >> 8),
                            static_cast<uint8_t>(v)};
-  std::memcpy(out, last, rest);
+  if (rest > 0) std::memcpy(out, last, rest);  // out may be null when nothing is decoded
 }
 
 }  // namespace
