@@ -147,7 +147,9 @@ TEST_F(FileTransferThreadTest, DownloadProgressAfterEveryTenthBlockAndAtTheSize)
       EXPECT_EQ(f[4], Percent(c.expected[i].second));
       EXPECT_EQ(f[7], u"Download");
     }
-    if (messages.size() == 3) EXPECT_EQ(messages[1].text, messages[2].text);
+    if (messages.size() == 3) {
+      EXPECT_EQ(messages[1].text, messages[2].text);
+    }
     EXPECT_EQ(run.downloads_done, std::vector<Text>{T(path)});
   }
 }
