@@ -1,0 +1,205 @@
+#include "codecs/packing.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <string_view>
+#include <utility>
+
+#include "base/errors.h"
+#include "codecs/base64.h"
+#include "platform/codepage.h"
+
+namespace qvn {
+namespace {
+
+// zlib counts in uInt; bigger buffers go through it in pieces.
+constexpr size_t kPiece = size_t{1} << 30;
+
+// The text of the line list of `text` in one pass: cut at the first NUL, every
+// line break (CR LF, lone CR, lone LF) written CR LF, and a last line without
+// one given one. Same as JoinLines(SplitLines(text)), without the list.
+Text JoinedLines(TextView text) {
+  const size_t nul = text.find(u'\0');
+  if (nul != TextView::npos) text = text.substr(0, nul);
+  const size_t n = text.size();
+  Text out;
+  out.reserve(n + n / 16 + 2);
+  size_t start = 0;
+  for (size_t i = 0; i < n; ++i) {
+    const char16_t c = text[i];
+    if (c != u'\r' && c != u'\n') continue;
+    out.append(text.substr(start, i - start));
+    out += u"\r\n";
+    if (c == u'\r' && i + 1 < n && text[i + 1] == u'\n') ++i;
+    start = i + 1;
+  }
+  if (start < n) {
+    out.append(text.substr(start));
+    out += u"\r\n";
+  }
+  return out;
+}
+
+// Gives zlib the next piece of input and room for output; tracks how much of
+// each has been used.
+class Pump {
+ public:
+  Pump(z_stream& z, const Bytes& in, Bytes& out) : z_(z), in_(in), out_(out) {}
+
+  // Sets up next_in/avail_in and next_out/avail_out before a call.
+  void Prepare() {
+    if (z_.avail_in == 0 && fed_ < in_.size()) {
+      const size_t n = std::min(in_.size() - fed_, kPiece);
+      z_.next_in = const_cast<Bytef*>(in_.data() + fed_);
+      z_.avail_in = static_cast<uInt>(n);
+      fed_ += n;
+    }
+    if (written_ == out_.size()) out_.resize(std::max<size_t>(out_.size() * 2, 4096));
+    given_ = std::min(out_.size() - written_, kPiece);
+    z_.next_out = out_.data() + written_;
+    z_.avail_out = static_cast<uInt>(given_);
+  }
+  // Accounts for a call's output.
+  void Account() { written_ += given_ - z_.avail_out; }
+
+  bool AllInputGiven() const { return fed_ == in_.size() && z_.avail_in == 0; }
+  bool OutputRoomLeft() const { return z_.avail_out != 0; }
+  size_t written() const { return written_; }
+
+ private:
+  z_stream& z_;
+  const Bytes& in_;
+  Bytes& out_;
+  size_t fed_ = 0;
+  size_t written_ = 0;
+  size_t given_ = 0;
+};
+
+struct DeflateStream {
+  z_stream z{};
+  DeflateStream() {
+    if (deflateInit2(&z, 9, Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
+      throw CompressionError("deflateInit2 failed");
+    }
+  }
+  ~DeflateStream() { deflateEnd(&z); }
+  DeflateStream(const DeflateStream&) = delete;
+  DeflateStream& operator=(const DeflateStream&) = delete;
+};
+
+struct InflateStream {
+  z_stream z{};
+  InflateStream() {
+    if (inflateInit2(&z, 15) != Z_OK) throw CompressionError("inflateInit2 failed");
+  }
+  ~InflateStream() { inflateEnd(&z); }
+  InflateStream(const InflateStream&) = delete;
+  InflateStream& operator=(const InflateStream&) = delete;
+};
+
+Text DecodeContent(const Bytes& b) {
+  const size_t n = b.size();
+  if (n >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) {
+    return Utf8ToText(std::string_view(reinterpret_cast<const char*>(b.data()) + 3, n - 3));
+  }
+  if (n >= 2 && ((b[0] == 0xFF && b[1] == 0xFE) || (b[0] == 0xFE && b[1] == 0xFF))) {
+    const bool little = b[0] == 0xFF;
+    Text out((n - 2) / 2, u'\0');
+    for (size_t i = 0; i < out.size(); ++i) {
+      const uint8_t lo = little ? b[2 + 2 * i] : b[3 + 2 * i];
+      const uint8_t hi = little ? b[3 + 2 * i] : b[2 + 2 * i];
+      out[i] = static_cast<char16_t>(lo | (hi << 8));
+    }
+    return out;
+  }
+  return platform::SystemCodePageToText(b.data(), n);
+}
+
+}  // namespace
+
+Bytes TextToStream(const Text& text) {
+  Bytes out(2 * text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    out[2 * i] = static_cast<uint8_t>(text[i]);
+    out[2 * i + 1] = static_cast<uint8_t>(text[i] >> 8);
+  }
+  return out;
+}
+
+Text StreamToText(const Bytes& buffer) {
+  Text out(buffer.size() / 2, u'\0');
+  for (size_t i = 0; i < out.size(); ++i) {
+    out[i] = static_cast<char16_t>(buffer[2 * i] | (buffer[2 * i + 1] << 8));
+  }
+  return out;
+}
+
+void CompressBuffer(Bytes& buffer) {
+  DeflateStream s;
+  const size_t n = buffer.size();
+  // zlib's own bound for these settings, so one allocation normally does.
+  Bytes out(n + (n >> 12) + (n >> 14) + (n >> 25) + 64);
+  Pump pump(s.z, buffer, out);
+  for (;;) {
+    pump.Prepare();
+    const int r = deflate(&s.z, pump.AllInputGiven() ? Z_FINISH : Z_NO_FLUSH);
+    pump.Account();
+    if (r == Z_STREAM_END) break;
+    if (r != Z_OK && r != Z_BUF_ERROR) throw CompressionError("deflate failed");
+  }
+  out.resize(pump.written());
+  buffer = std::move(out);
+}
+
+int64_t DecompressBuffer(Bytes& buffer) {
+  InflateStream s;
+  Bytes out(std::max<size_t>(4 * buffer.size(), 4096));
+  Pump pump(s.z, buffer, out);
+  for (;;) {
+    pump.Prepare();
+    const int r = inflate(&s.z, Z_NO_FLUSH);
+    pump.Account();
+    if (r == Z_STREAM_END) break;  // the trailer was complete and matched
+    if (r == Z_MEM_ERROR) throw std::bad_alloc();
+    if (r != Z_OK && r != Z_BUF_ERROR) {
+      throw CompressionError(s.z.msg != nullptr ? s.z.msg : "invalid compressed data");
+    }
+    // A stream cut short, an incomplete trailer included, gives what it holds.
+    if (pump.AllInputGiven() && pump.OutputRoomLeft()) break;
+  }
+  out.resize(pump.written());
+  buffer = std::move(out);
+  return static_cast<int64_t>(buffer.size());
+}
+
+Text PackString(const Text& text) {
+  const Text t = Trim(text);
+  try {
+    Bytes b = platform::TextToSystemCodePage(JoinedLines(t));
+    CompressBuffer(b);
+    // The stream travels as UTF-16 code units: an odd last byte is lost here.
+    // The result is one line without blanks, so its line list and trimming
+    // leave it as it is.
+    return Base64EncodeBytes(b);
+  } catch (...) {
+  }
+  return Trim(JoinedLines(t));
+}
+
+Text UnPackString(const Text& packed) {
+  const Text t = Trim(packed);
+  try {
+    // Line breaks inside are decoded like any character (and spoil the data);
+    // the final CR LF falls outside the last whole group.
+    Bytes b = Base64DecodeBytes(JoinedLines(t));
+    DecompressBuffer(b);
+    return Trim(JoinedLines(DecodeContent(b)));
+  } catch (...) {
+  }
+  return Trim(JoinedLines(t));
+}
+
+}  // namespace qvn

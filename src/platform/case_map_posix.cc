@@ -1,0 +1,50 @@
+#include "platform/case_map.h"
+
+#include <locale.h>
+#include <wctype.h>
+
+#include <memory>
+
+namespace qvn::platform {
+namespace {
+
+struct Table {
+  char16_t upper[65536];
+};
+
+// A locale object of our own, so neither setlocale() nor uselocale() by the
+// host changes how the library compares texts.
+locale_t Utf8Locale() {
+  for (const char* name : {"C.UTF-8", "C.utf8", "en_US.UTF-8"}) {
+    locale_t l = newlocale(LC_CTYPE_MASK, name, static_cast<locale_t>(0));
+    if (l != static_cast<locale_t>(0)) return l;
+  }
+  return static_cast<locale_t>(0);
+}
+
+std::unique_ptr<Table> BuildTable() {
+  auto t = std::make_unique<Table>();
+  for (unsigned c = 0; c < 65536; ++c) t->upper[c] = static_cast<char16_t>(c);
+  locale_t loc = Utf8Locale();
+  if (loc == static_cast<locale_t>(0)) {
+    // No UTF-8 locale installed: ASCII letters are all that can be mapped safely.
+    for (unsigned c = u'a'; c <= u'z'; ++c) t->upper[c] = static_cast<char16_t>(c - 32);
+    return t;
+  }
+  for (unsigned c = 0; c < 65536; ++c) {
+    if (c >= 0xD800 && c <= 0xDFFF) continue;
+    wint_t u = towupper_l(static_cast<wint_t>(c), loc);
+    if (u < 0x10000 && !(u >= 0xD800 && u <= 0xDFFF)) t->upper[c] = static_cast<char16_t>(u);
+  }
+  freelocale(loc);
+  return t;
+}
+
+}  // namespace
+
+const char16_t* UpperCaseTable() {
+  static const std::unique_ptr<Table> table = BuildTable();
+  return table->upper;
+}
+
+}  // namespace qvn::platform
