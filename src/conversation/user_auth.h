@@ -19,6 +19,11 @@ Text AuthenticateUser(const Text& host, uint16_t port, const Text& user, const T
 bool CheckForUpdate(const Text& host, uint16_t port, const Text& credentials, const Text& table,
                     int32_t search_field, const Text& search_text, int32_t version_field);
 
+// CheckForUpdate's two queries, compared against the given own version text.
+bool CheckForUpdateWithVersion(const Text& own_version, const Text& host, uint16_t port,
+                               const Text& credentials, const Text& table, int32_t search_field,
+                               const Text& search_text, int32_t version_field);
+
 }  // namespace qvn
 
 #endif  // QVN_CONVERSATION_USER_AUTH_H_

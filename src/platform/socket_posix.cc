@@ -61,6 +61,8 @@ void CloseFd(int fd) {
 // Connects a blocking IPv4 stream socket to the first address that accepts.
 // Returns the descriptor or raises ConnectionError.
 int ConnectBlocking(const Text& host, uint16_t port) {
+  // Windows would take an empty name for the local machine; neither platform does.
+  if (host.empty()) throw ConnectionError("no host given");
   AddressList addresses(host, port);
   int last_error = ECONNREFUSED;
   for (const addrinfo* a = addresses.get(); a != nullptr; a = a->ai_next) {

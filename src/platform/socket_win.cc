@@ -67,6 +67,8 @@ class AddressList {
 
 // Connects a blocking IPv4 stream socket to the first address that accepts.
 SOCKET ConnectBlocking(const Text& host, uint16_t port) {
+  // Windows would take an empty name for the local machine; neither platform does.
+  if (host.empty()) throw ConnectionError("no host given");
   StartWinsock();
   AddressList addresses(host, port);
   int last_error = WSAECONNREFUSED;

@@ -1,0 +1,65 @@
+// Memory-bounded check of the framing: under an address-space limit well
+// below the announced size, a reply that announces 2 GB and closes must end
+// in a ConnectionError, not in an allocation failure.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "base/errors.h"
+#include "conversation/framing.h"
+#include "support/fake_server.h"
+
+namespace qvn {
+namespace {
+
+#if defined(__SANITIZE_ADDRESS__)
+#define QVN_UNDER_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QVN_UNDER_ASAN 1
+#endif
+#endif
+
+long VirtualBytes() {
+  long pages = 0;
+  if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+    if (std::fscanf(f, "%ld", &pages) != 1) pages = 0;
+    std::fclose(f);
+  }
+  return pages * sysconf(_SC_PAGESIZE);
+}
+
+int ReadHugeReplyUnderLimit() {
+  platform::Listener listener("127.0.0.1", 0);
+  platform::Connection client = platform::Connection::Open(u"127.0.0.1", listener.port());
+  platform::Connection server = listener.Accept(10000);
+  Bytes wire = testing::Reply::HugeLengthThenClose().bytes;
+  server.SendAll(wire.data(), wire.size());
+  server.Close();
+  rlimit limit{};
+  limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(VirtualBytes()) + (512L << 20);
+  if (setrlimit(RLIMIT_AS, &limit) != 0) return 3;
+  try {
+    ReadMessage(client);
+  } catch (const ConnectionError&) {
+    return 0;
+  } catch (...) {
+    return 2;
+  }
+  return 1;
+}
+
+TEST(ReadMessagePosix, HugeAnnouncedCountStaysWithinMemoryLimit) {
+#ifdef QVN_UNDER_ASAN
+  GTEST_SKIP() << "the sanitizer reserves more address space than the limit allows";
+#else
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(std::_Exit(ReadHugeReplyUnderLimit()), ::testing::ExitedWithCode(0), "");
+#endif
+}
+
+}  // namespace
+}  // namespace qvn

@@ -1,0 +1,182 @@
+#include "support/fake_server.h"
+
+#include <chrono>
+#include <cstring>
+
+#include "base/errors.h"
+
+namespace qvn::testing {
+
+Bytes CountPrefix(int32_t count) {
+  uint32_t n = static_cast<uint32_t>(count);
+  return Bytes{static_cast<uint8_t>(n >> 24), static_cast<uint8_t>(n >> 16),
+               static_cast<uint8_t>(n >> 8), static_cast<uint8_t>(n)};
+}
+
+Bytes Utf16Le(const Text& text) {
+  Bytes out;
+  out.reserve(text.size() * 2);
+  for (char16_t c : text) {
+    out.push_back(static_cast<uint8_t>(c & 0xFF));
+    out.push_back(static_cast<uint8_t>(c >> 8));
+  }
+  return out;
+}
+
+Bytes Frame(const Text& text) {
+  Bytes out = CountPrefix(static_cast<int32_t>(text.size() * 2));
+  Bytes payload = Utf16Le(text);
+  out.insert(out.end(), payload.begin(), payload.end());
+  return out;
+}
+
+Text PayloadText(const Bytes& wire) {
+  Text out;
+  for (size_t i = 4; i + 1 < wire.size(); i += 2) {
+    out.push_back(static_cast<char16_t>(wire[i] | (wire[i + 1] << 8)));
+  }
+  return out;
+}
+
+Bytes AsciiBytes(const char* s) { return Bytes(s, s + std::strlen(s)); }
+
+Reply Reply::Framed(const Text& text) { return Reply{Frame(text)}; }
+Reply Reply::Raw(Bytes bytes) { return Reply{std::move(bytes)}; }
+Reply Reply::CloseWithoutReply() { return Reply{}; }
+
+Reply Reply::CloseMidFrame(int32_t announced, const Bytes& sent) {
+  Bytes out = CountPrefix(announced);
+  out.insert(out.end(), sent.begin(), sent.end());
+  return Reply{out};
+}
+
+Reply Reply::HugeLengthThenClose() {
+  return CloseMidFrame(0x7FFFFFFE, Utf16Le(u"only this"));
+}
+
+Reply Reply::NegativeLengthStream(const Bytes& payload, int32_t count) {
+  return CloseMidFrame(count, payload);
+}
+
+FakeServer::FakeServer(Handler handler, int lifetime_ms)
+    : handler_(std::move(handler)),
+      listener_(std::make_unique<platform::Listener>("127.0.0.1", 0)),
+      port_(listener_->port()) {
+  acceptor_ = std::thread([this, lifetime_ms] { AcceptLoop(lifetime_ms); });
+}
+
+FakeServer::FakeServer(Reply reply, int lifetime_ms)
+    : FakeServer([reply](const Text&, size_t) { return reply; }, lifetime_ms) {}
+
+FakeServer::~FakeServer() {
+  stop_ = true;
+  acceptor_.join();
+  // Each worker ends when its client closes; the library always closes.
+  for (std::thread& w : workers_) w.join();
+}
+
+void FakeServer::AcceptLoop(int lifetime_ms) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(lifetime_ms);
+  while (!stop_ && std::chrono::steady_clock::now() < deadline) {
+    platform::Connection c;
+    try {
+      c = listener_->Accept(50);
+    } catch (const Error&) {
+      break;
+    }
+    if (!c.IsOpen()) continue;
+    size_t slot;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      slot = records_.size();
+      records_.emplace_back();
+      done_.push_back(false);
+    }
+    changed_.notify_all();
+    workers_.emplace_back([this, slot, conn = std::move(c)]() mutable {
+      Serve(slot, std::move(conn));
+    });
+  }
+  listener_->Close();
+}
+
+void FakeServer::Serve(size_t slot, platform::Connection connection) {
+  ConnectionRecord record;
+  auto read_upto = [&](size_t total) {
+    uint8_t piece[4096];
+    while (record.received.size() < total) {
+      size_t want = std::min(sizeof piece, total - record.received.size());
+      size_t n = connection.ReceiveSome(piece, want);
+      if (n == 0) return false;
+      record.received.insert(record.received.end(), piece, piece + n);
+    }
+    return true;
+  };
+  try {
+    if (read_upto(4)) {
+      const Bytes& r = record.received;
+      int32_t count = static_cast<int32_t>((uint32_t{r[0]} << 24) | (uint32_t{r[1]} << 16) |
+                                           (uint32_t{r[2]} << 8) | uint32_t{r[3]});
+      if (count >= 0 && read_upto(4 + static_cast<size_t>(count))) {
+        record.had_request = true;
+        record.request = PayloadText(record.received);
+      }
+    }
+    if (!record.had_request) {
+      // Whatever else arrives before the close belongs to the record too.
+      uint8_t piece[4096];
+      size_t n;
+      while ((n = connection.ReceiveSome(piece, sizeof piece)) > 0) {
+        record.received.insert(record.received.end(), piece, piece + n);
+      }
+    }
+  } catch (const Error&) {
+  }
+  if (record.had_request) {
+    size_t index;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      index = requests_++;
+    }
+    try {
+      Reply reply = handler_(record.request, index);
+      if (!reply.bytes.empty()) connection.SendAll(reply.bytes.data(), reply.bytes.size());
+    } catch (...) {
+    }
+  }
+  connection.Close();
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    records_[slot] = std::move(record);
+    done_[slot] = true;
+  }
+  changed_.notify_all();
+}
+
+std::vector<ConnectionRecord> FakeServer::Connections() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::vector<ConnectionRecord> out;
+  for (size_t i = 0; i < records_.size(); ++i) {
+    if (done_[i]) out.push_back(records_[i]);
+  }
+  return out;
+}
+
+std::vector<ConnectionRecord> FakeServer::WaitForConnections(size_t count, int timeout_ms) {
+  {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait_for(lock, std::chrono::milliseconds(timeout_ms), [&] {
+      size_t ended = 0;
+      for (bool d : done_) ended += d ? 1 : 0;
+      return ended >= count;
+    });
+  }
+  return Connections();
+}
+
+size_t FakeServer::AcceptedCount() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return records_.size();
+}
+
+}  // namespace qvn::testing
