@@ -15,6 +15,7 @@
 #include <memory>
 #include <mutex>
 
+#include "base/errors.h"
 #include "platform/files.h"
 #include "platform/idle_thread.h"
 #include "qvn.h"
@@ -156,7 +157,8 @@ TEST(LibraryUnloadPosixTest, DlcloseDuringATransferDoesNotUnmapRunningCode) {
   auto host = std::make_unique<Host>();
   QvnWindow window{&Host::Proc, host.get()};
   // Port 1 for requests: the script has no command, so nothing goes there.
-  const Text script = kPassword + u"\r\nFILES [UPLOAD]\r\n" + T(path) + u",..\\big.bin}\r\n";
+  // A line that begins with "/" is a comment: the "{" keeps the absolute path.
+  const Text script = kPassword + u"\r\nFILES [UPLOAD]\r\n{" + T(path) + u",..\\big.bin}\r\n";
   qvn_char* result = script_fn(&window, script.c_str(), u"127.0.0.1", 1, file_server.port());
   ASSERT_NE(result, nullptr);
   EXPECT_TRUE(TextView(result).starts_with(u"File transfer started : "));
@@ -164,7 +166,8 @@ TEST(LibraryUnloadPosixTest, DlcloseDuringATransferDoesNotUnmapRunningCode) {
 
   {
     std::unique_lock<std::mutex> lock(host->m);
-    ASSERT_TRUE(host->cv.wait_for(lock, std::chrono::seconds(20), [&] { return host->messages > 0; }));
+    ASSERT_TRUE(
+        host->cv.wait_for(lock, std::chrono::seconds(20), [&] { return host->messages > 0; }));
   }
   // The transfer thread is now inside the library, waiting for us.
   EXPECT_EQ(dlclose(library), 0);
