@@ -4,6 +4,8 @@
 #include <bit>
 #include <cstring>
 
+#include "platform/memory_hint.h"
+
 namespace qvn {
 namespace {
 
@@ -51,8 +53,16 @@ inline uint32_t GroupValue(const char16_t* p) {
          kDecode.shifted[2][ByteOf(p[2])] | kDecode.shifted[3][ByteOf(p[3])];
 }
 
+template <typename Buffer>
+void SizeForWrite(Buffer& b, size_t n) {
+  b.reserve(n);
+  platform::HintLargeWrite(b.data(), b.capacity() * sizeof(b[0]));
+  b.resize(n);
+}
+
 Text Encode(const uint8_t* in, size_t n) {
-  Text out(4 * ((n + 2) / 3), u'\0');
+  Text out;
+  SizeForWrite(out, 4 * ((n + 2) / 3));
   char16_t* o = out.data();
   size_t i = 0;
   for (; i + 3 <= n; i += 3, o += 4) {
@@ -101,7 +111,7 @@ void DecodeInto(const Text& base64, uint8_t* out, size_t m) {
   uint32_t v = GroupValue(p);
   const uint8_t last[3] = {static_cast<uint8_t>(v >> 16), static_cast<uint8_t>(v >> 8),
                            static_cast<uint8_t>(v)};
-  std::memcpy(out, last, rest);
+  if (rest > 0) std::memcpy(out, last, rest);  // out may be null when nothing is decoded
 }
 
 }  // namespace
@@ -117,14 +127,16 @@ Text Base64EncodeBytes(const Bytes& bytes) {
 
 Text Base64DecodeText(const Text& base64) {
   const size_t m = DecodedSize(base64);
-  Text out(m / 2, u'\0');
+  Text out;
+  SizeForWrite(out, m / 2);
   DecodeInto(base64, reinterpret_cast<uint8_t*>(out.data()), m);
   return out;
 }
 
 Bytes Base64DecodeBytes(const Text& base64) {
   const size_t m = DecodedSize(base64);
-  Bytes out(m);
+  Bytes out;
+  SizeForWrite(out, m);
   DecodeInto(base64, out.data(), m);
   return out;
 }

@@ -9,6 +9,7 @@
 
 #include "codecs/value_list.h"
 #include "platform/case_map.h"
+#include "platform/memory_hint.h"
 
 namespace qvn {
 namespace {
@@ -152,6 +153,7 @@ Text EncodeOnePass(TextView text, const Plan& plan) {
   const size_t n = text.size();
   Text out;
   out.reserve(n + n / 8 + 16);
+  platform::HintLargeWrite(out.data(), out.capacity() * sizeof(char16_t));
   size_t last = 0;
   auto emit = [&](size_t i) {
     out.append(s + last, i - last);
@@ -185,6 +187,7 @@ Text DecodeOnePass(TextView text, const Plan& plan) {
   const std::array<char16_t, 1> amp = {u'&'};
   Text out;
   out.reserve(n);
+  platform::HintLargeWrite(out.data(), out.capacity() * sizeof(char16_t));
   size_t last = 0;
   for (size_t i = FindAny(s, 0, n, amp); i < n; i = FindAny(s, i, n, amp)) {
     out.append(s + last, i - last);

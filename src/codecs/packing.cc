@@ -11,6 +11,7 @@
 #include "base/errors.h"
 #include "codecs/base64.h"
 #include "platform/codepage.h"
+#include "platform/memory_hint.h"
 
 namespace qvn {
 namespace {
@@ -27,6 +28,7 @@ Text JoinedLines(TextView text) {
   const size_t n = text.size();
   Text out;
   out.reserve(n + n / 16 + 2);
+  platform::HintLargeWrite(out.data(), out.capacity() * sizeof(char16_t));
   size_t start = 0;
   for (size_t i = 0; i < n; ++i) {
     const char16_t c = text[i];

@@ -10,6 +10,7 @@
 #endif
 
 #include "platform/case_map.h"
+#include "platform/memory_hint.h"
 
 namespace qvn {
 namespace {
@@ -218,6 +219,7 @@ Text ReplaceText(TextView text, TextView pattern, TextView replacement) {
   size_t p = find.Next(0);
   if (p == kNone) return Text(text);
   out.reserve(text.size() + replacement.size());
+  platform::HintLargeWrite(out.data(), out.capacity() * sizeof(char16_t));
   while (p != kNone) {
     out.append(text.substr(last, p - last));
     out.append(replacement);
@@ -246,7 +248,10 @@ Text UpperTrim(TextView text) { return UpperCase(TrimView(text)); }
 
 Text UpperCase(TextView text) {
   const char16_t* upper = platform::UpperCaseTable();
-  Text out(text.size(), u'\0');
+  Text out;
+  out.reserve(text.size());
+  platform::HintLargeWrite(out.data(), out.capacity() * sizeof(char16_t));
+  out.resize(text.size());
   for (size_t i = 0; i < text.size(); ++i) out[i] = upper[text[i]];
   return out;
 }
