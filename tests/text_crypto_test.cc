@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+#include <vector>
+
 #include "base/errors.h"
 #include "codecs/aes.h"
 #include "codecs/base64.h"
@@ -125,6 +129,24 @@ TEST(Md5HexTest, AdministrativeTokenShape) {
     EXPECT_EQ(TrailingFill(token), 1);
     EXPECT_EQ(DecryptText(digest, token), digest);
   }
+}
+
+TEST(TextCryptoTest, CallsOnSeveralThreadsAtOnceNeedNoLock) {
+  // Each call opens its own cipher service, hash and key.
+  const Text key = Md5Hex(u"dbpass"), x = u"SELECT * FROM t WHERE id = 1";
+  const Text expected = EncryptText(key, x);
+  std::atomic<int> wrong{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&] {
+      for (int i = 0; i < 50; ++i) {
+        Text e = EncryptText(key, x);
+        if (e != expected || DecryptText(key, e) != x || Md5Hex(u"dbpass") != key) ++wrong;
+      }
+    });
+  }
+  for (auto& th : threads) th.join();
+  EXPECT_EQ(wrong.load(), 0);
 }
 
 }  // namespace

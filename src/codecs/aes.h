@@ -19,7 +19,14 @@ std::array<uint8_t, 16> DeriveAesKey(const Text& key_text);
 // n >= 1 plain bytes give 16 * (n / 16 + 1) cipher bytes; empty stays empty.
 // Both raise AssertionFailure for an empty key text, before anything else.
 Bytes AesEncryptBytes(const Bytes& plain, const Text& key_text);
-// A failed padding check raises nothing: the bytes the cipher left are returned.
+// A failed padding check raises nothing, and both platforms leave the same:
+//  - a length that is a positive multiple of 16 is decrypted in full; when
+//    its last block does not end in valid PKCS#7 padding (1..16 bytes, each
+//    holding the count) all n decrypted bytes come back, padding included;
+//  - any other length comes back as it was, not decrypted (the Windows
+//    provider refuses it before touching the buffer).
+// The result is never longer than the input. Under a wrong key it is the
+// decryption under that key, never the true plain text.
 Bytes AesDecryptBytes(const Bytes& cipher, const Text& key_text);
 
 // One key text, derived once, for many buffers (the file transfer encrypts
@@ -35,8 +42,8 @@ class AesCipher {
   // Encrypts buf[0, n) in place as one final CBC block chain; buf must have
   // room for n + 16 bytes. Returns the cipher length (0 for n == 0).
   size_t EncryptInPlace(uint8_t* buf, size_t n);
-  // Decrypts buf[0, n) in place; returns the plain length (padding removed, or
-  // what the cipher left when the padding check fails; at most n).
+  // Decrypts buf[0, n) in place; returns the plain length (padding removed,
+  // or n when the padding check fails, as for AesDecryptBytes).
   size_t DecryptInPlace(uint8_t* buf, size_t n);
 
  private:

@@ -1,0 +1,305 @@
+#include "file_port.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "codecs/aes.h"
+#include "codecs/text_crypto.h"
+#include "credentials.h"
+#include "files.h"
+#include "log.h"
+
+namespace qvn::server {
+namespace {
+
+struct Request {
+  bool upload = false;
+  uint64_t size = 0;
+  Text name;
+  CredentialsLine who;
+  std::unique_ptr<AesCipher> cipher;
+};
+
+// The plain request block: UTF-8 text, then zeros to the end.
+std::optional<std::string> RequestText(const uint8_t* plain, size_t n) {
+  if (n != kPlainBlock) return std::nullopt;
+  size_t end = 0;
+  while (end < n && plain[end] != 0) ++end;
+  for (size_t i = end; i < n; ++i) {
+    if (plain[i] != 0) return std::nullopt;
+  }
+  std::string text(reinterpret_cast<const char*>(plain), end);
+  if (text.rfind("2^", 0) != 0 && text.rfind("3^0^", 0) != 0) return std::nullopt;
+  return text;
+}
+
+// The client keys its blocks with Md5Hex of its credentials line, which the
+// server cannot see: it tries the lines of its known users and takes the
+// first one under which the block is a valid request.
+std::optional<Request> OpenRequest(const Store& store, const uint8_t* block) {
+  std::vector<uint8_t> work(kCipherBlock + 16);
+  for (const CredentialsLine& c : KnownCredentialsLines(store)) {
+    auto cipher = std::make_unique<AesCipher>(Md5Hex(c.line));
+    std::memcpy(work.data(), block, kCipherBlock);
+    size_t n = cipher->DecryptInPlace(work.data(), kCipherBlock);
+    auto text = RequestText(work.data(), n);
+    if (!text) continue;
+    Request r;
+    r.who = c;
+    r.cipher = std::move(cipher);
+    if ((*text)[0] == '3') {
+      r.name = Utf8ToText(text->substr(4));
+      return r;
+    }
+    size_t caret = text->find('^', 2);
+    std::string digits = text->substr(2, caret == std::string::npos ? std::string::npos : caret - 2);
+    if (caret == std::string::npos || digits.empty() || digits.size() > 19 ||
+        digits.find_first_not_of("0123456789") != std::string::npos) {
+      continue;
+    }
+    r.upload = true;
+    r.size = std::stoull(digits);
+    r.name = Utf8ToText(text->substr(caret + 1));
+    return r;
+  }
+  return std::nullopt;
+}
+
+bool Below(const std::string& path, const std::string& root) {
+  return path == root || (path.size() > root.size() && path.compare(0, root.size(), root) == 0 &&
+                          path[root.size()] == '/');
+}
+
+std::string RealPath(const std::string& path) {
+  char buf[PATH_MAX];
+  if (::realpath(path.c_str(), buf) == nullptr) return std::string();
+  return buf;
+}
+
+void SendAnswer(Peer& peer, AesCipher& cipher, const std::string& text) {
+  std::vector<uint8_t> block(kCipherBlock + 16, 0);
+  std::memcpy(block.data(), text.data(), std::min(text.size(), kPlainBlock));
+  cipher.EncryptInPlace(block.data(), kPlainBlock);
+  peer.WriteAll(block.data(), kCipherBlock);
+}
+
+// Reads the blocks an upload announces and throws them away, so the client
+// that is refused still finishes its side cleanly.
+void DropBlocks(Peer& peer, uint64_t blocks) {
+  std::vector<uint8_t> block(kCipherBlock);
+  for (uint64_t k = 0; k < blocks; ++k) peer.ReadExact(block.data(), kCipherBlock);
+}
+
+void Upload(Store& store, const Options& options, Peer& peer, Request& r) {
+  uint64_t blocks = (r.size + kPlainBlock - 1) / kPlainBlock;
+  std::string refused;
+  std::optional<std::string> path = MapServerName(store, r.name);
+  if (!r.who.has_user) refused = "uploads need a user";
+  else if (!path) refused = "refused server name";
+  else if (r.size > options.max_upload_bytes) refused = "upload above the size limit";
+  std::string parent;
+  if (refused.empty()) {
+    parent = path->substr(0, path->rfind('/'));
+    try {
+      MakeDirs(parent);
+    } catch (const std::exception& e) {
+      refused = e.what();
+    }
+    std::string root = RealPath(TextToUtf8(r.name).rfind(".@", 0) == 0 ? store.content_root()
+                                                                      : store.files_root());
+    if (refused.empty() && !Below(RealPath(parent), root)) refused = "folder outside its root";
+    if (refused.empty() && IsDirectory(*path)) refused = "a folder has that name";
+  }
+  if (!refused.empty()) {
+    Log(peer.name(), "upload of '" + TextToUtf8(r.name) + "' refused: " + refused);
+    DropBlocks(peer, blocks);
+    return;
+  }
+  std::string tmp = TemporaryNameFor(*path);
+  int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    Log(peer.name(), "upload: cannot create " + tmp + ": " + std::strerror(errno));
+    DropBlocks(peer, blocks);
+    return;
+  }
+  std::vector<uint8_t> block(kCipherBlock + 16);
+  uint64_t left = r.size;
+  try {
+    for (uint64_t k = 0; k < blocks; ++k) {
+      peer.ReadExact(block.data(), kCipherBlock);
+      if (r.cipher->DecryptInPlace(block.data(), kCipherBlock) != kPlainBlock) {
+        throw NetError("data block does not decrypt");
+      }
+      // The last block is sent whole; only the bytes up to the size count.
+      size_t take = static_cast<size_t>(std::min<uint64_t>(left, kPlainBlock));
+      size_t done = 0;
+      while (done < take) {
+        ssize_t w = ::write(fd, block.data() + done, take - done);
+        if (w < 0 && errno == EINTR) continue;
+        if (w < 0) throw NetError(std::string("cannot write: ") + std::strerror(errno));
+        done += static_cast<size_t>(w);
+      }
+      left -= take;
+    }
+    if (::fsync(fd) != 0) throw NetError(std::string("cannot sync: ") + std::strerror(errno));
+  } catch (...) {
+    ::close(fd);
+    ::unlink(tmp.c_str());
+    throw;
+  }
+  ::close(fd);
+  if (::rename(tmp.c_str(), path->c_str()) != 0) {
+    int e = errno;
+    ::unlink(tmp.c_str());
+    throw NetError(std::string("cannot store the upload: ") + std::strerror(e));
+  }
+  LogInfo(peer.name(), "upload '" + TextToUtf8(r.name) + "' " + std::to_string(r.size) + " bytes");
+}
+
+void Download(Store& store, Peer& peer, Request& r) {
+  std::optional<std::string> path = MapServerName(store, r.name);
+  // The client reads field 1 as the size: a word there tells it no.
+  std::string refused;
+  int fd = -1;
+  if (!path) {
+    refused = "ERROR^REFUSED";
+  } else {
+    std::string root = RealPath(TextToUtf8(r.name).rfind(".@", 0) == 0 ? store.content_root()
+                                                                      : store.files_root());
+    std::string real = RealPath(*path);
+    if (real.empty() || !FileExists(real)) refused = "ERROR^NOT_FOUND";
+    else if (!Below(real, root)) refused = "ERROR^REFUSED";
+    else if ((fd = ::open(real.c_str(), O_RDONLY | O_CLOEXEC)) < 0) refused = "ERROR^NOT_READABLE";
+  }
+  if (!refused.empty()) {
+    Log(peer.name(), "download of '" + TextToUtf8(r.name) + "' refused: " + refused.substr(6));
+    SendAnswer(peer, *r.cipher, refused);
+    return;
+  }
+  struct stat st{};
+  ::fstat(fd, &st);
+  uint64_t size = static_cast<uint64_t>(st.st_size);
+  std::vector<uint8_t> block(kCipherBlock + 16);
+  try {
+    SendAnswer(peer, *r.cipher, "OK^" + std::to_string(size));
+    // One block more than a whole multiple needs: the client expects it.
+    uint64_t blocks = size / kPlainBlock + 1;
+    for (uint64_t k = 0; k < blocks; ++k) {
+      std::memset(block.data(), 0, block.size());
+      size_t got = 0;
+      while (got < kPlainBlock) {
+        ssize_t n = ::read(fd, block.data() + got, kPlainBlock - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) throw NetError(std::string("cannot read: ") + std::strerror(errno));
+        if (n == 0) break;  // end of file: the rest of the block stays zero
+        got += static_cast<size_t>(n);
+      }
+      r.cipher->EncryptInPlace(block.data(), kPlainBlock);
+      peer.WriteAll(block.data(), kCipherBlock);
+    }
+  } catch (...) {
+    ::close(fd);
+    throw;
+  }
+  ::close(fd);
+  LogInfo(peer.name(), "download '" + TextToUtf8(r.name) + "' " + std::to_string(size) + " bytes");
+}
+
+}  // namespace
+
+std::optional<std::string> MapServerName(const Store& store, TextView name) {
+  std::string root;
+  if (name.substr(0, 3) == u"..\\" || name.substr(0, 3) == u"../") {
+    root = store.files_root();
+  } else if (name.substr(0, 3) == u".@\\" || name.substr(0, 3) == u".@/") {
+    root = store.content_root();
+  } else {
+    return std::nullopt;
+  }
+  TextView rest = name.substr(3);
+  if (rest.empty() || rest[0] == u'\\' || rest[0] == u'/') return std::nullopt;
+  std::string path = root;
+  size_t start = 0;
+  bool any = false;
+  while (start <= rest.size()) {
+    size_t end = rest.find_first_of(u"\\/", start);
+    if (end == TextView::npos) end = rest.size();
+    TextView part = rest.substr(start, end - start);
+    start = end + 1;
+    if (part.empty()) continue;
+    if (part == u"." || part == u"..") return std::nullopt;
+    if (part.find_first_of(TextView(u":\0", 2)) != TextView::npos) return std::nullopt;
+    if (part.find(u".qvn-tmp-") != TextView::npos) return std::nullopt;
+    std::string utf8 = TextToUtf8(part);
+    if (utf8.size() > 255) return std::nullopt;
+    path += "/" + utf8;
+    any = true;
+  }
+  if (!any) return std::nullopt;
+  // A trailing separator names a folder, not a file.
+  if (rest.back() == u'\\' || rest.back() == u'/') return std::nullopt;
+  return path;
+}
+
+uint64_t FileTraffic::Begin() {
+  std::lock_guard<std::mutex> lock(mu_);
+  uint64_t id = next_++;
+  open_[id] = std::nullopt;
+  return id;
+}
+
+void FileTraffic::Named(uint64_t id, const std::string& upload_path) {
+  std::lock_guard<std::mutex> lock(mu_);
+  open_[id] = upload_path;
+  cv_.notify_all();
+}
+
+void FileTraffic::End(uint64_t id) {
+  std::lock_guard<std::mutex> lock(mu_);
+  open_.erase(id);
+  cv_.notify_all();
+}
+
+void FileTraffic::WaitForEarlierUploads(uint64_t id, const std::string& path, int timeout_ms) {
+  std::unique_lock<std::mutex> lock(mu_);
+  cv_.wait_for(lock, std::chrono::milliseconds(timeout_ms), [&] {
+    for (const auto& [other, name] : open_) {
+      if (other >= id) break;
+      if (!name || *name == path) return false;
+    }
+    return true;
+  });
+}
+
+void ServeFileConnection(Store& store, const Options& options, Peer& peer, FileTraffic& traffic,
+                         uint64_t id) {
+  std::vector<uint8_t> block(kCipherBlock);
+  peer.ReadExact(block.data(), kCipherBlock);
+  std::optional<Request> r = OpenRequest(store, block.data());
+  if (!r) {
+    // Nothing to answer under: an unknown key or not a request at all.
+    traffic.Named(id, std::string());
+    Log(peer.name(), "file request under no known credentials; connection closed");
+    return;
+  }
+  std::string path = MapServerName(store, r->name).value_or(std::string());
+  if (r->upload) {
+    traffic.Named(id, path);
+    Upload(store, options, peer, *r);
+  } else {
+    traffic.Named(id, std::string());
+    if (!path.empty()) traffic.WaitForEarlierUploads(id, path, options.timeout_ms);
+    Download(store, peer, *r);
+  }
+}
+
+}  // namespace qvn::server

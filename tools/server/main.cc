@@ -1,0 +1,70 @@
+// qvn-server: a stand-in Quarven database server for development and tests.
+#include <pthread.h>
+#include <signal.h>
+
+#include <cstdio>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "log.h"
+#include "options.h"
+#include "server.h"
+#include "store.h"
+
+namespace {
+
+using namespace qvn::server;
+
+int Init(const std::vector<std::string>& args) {
+  InitOptions o = ParseInitOptions(args);
+  Store::Create(o.data_dir, o.db_name, o.db_password, o.users);
+  std::printf("qvn-server: created database in %s (%zu users)\n", o.data_dir.c_str(),
+              o.users.size());
+  return 0;
+}
+
+int Serve(const std::vector<std::string>& args) {
+  Options o = ParseServeOptions(args);
+  SetQuiet(o.quiet);
+  // The signals are taken by sigwait below; every thread inherits the mask.
+  sigset_t stop;
+  sigemptyset(&stop);
+  sigaddset(&stop, SIGINT);
+  sigaddset(&stop, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &stop, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+
+  Store store(o.data_dir);
+  Server server(store, o);
+  server.Start();
+  std::printf("qvn-server listening: port=%u file-port=%u\n", server.port(), server.file_port());
+  std::fflush(stdout);
+  Log("", "serving " + o.data_dir + " on " + o.address + " port " + std::to_string(server.port()) +
+              ", file port " + std::to_string(server.file_port()));
+  int sig = 0;
+  sigwait(&stop, &sig);
+  Log("", std::string("stopping on ") + (sig == SIGINT ? "SIGINT" : "SIGTERM"));
+  server.Stop();
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+    std::fputs(kUsage, args.empty() ? stderr : stdout);
+    return args.empty() ? 2 : 0;
+  }
+  try {
+    if (args[0] == "init") return Init(std::vector<std::string>(args.begin() + 1, args.end()));
+    return Serve(args);
+  } catch (const std::invalid_argument& e) {
+    std::fprintf(stderr, "qvn-server: %s\n%s", e.what(), kUsage);
+    return 2;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "qvn-server: %s\n", e.what());
+    return 1;
+  }
+}
