@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+bash "$(dirname "$0")/deps.sh"
+# Builds qvn (Release, build/demo), starts the stand-in server with a fresh
+# database on free loopback ports, runs examples/demo.qvs through the qvn
+# client (queries, a change, a directive, an upload and a download of a few
+# megabytes with progress bars) and stops the server again.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+build="$root/build/demo"
+
+echo "=== building qvn (Release) in build/demo"
+mkdir -p "$build"
+if ! { cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+         -DQVN_BUILD_TESTS=OFF -DQVN_BUILD_BENCH=OFF &&
+       cmake --build "$build" -j "$(nproc)"; } > "$build/build.log" 2>&1; then
+  tail -40 "$build/build.log"
+  echo "build failed (whole log: build/demo/build.log)"
+  exit 1
+fi
+server="$build/bin/qvn-server"
+qvn="$build/bin/qvn"
+
+data="$build/demo-data"
+work="$build/demo-work"
+rm -rf "$data" "$work"
+mkdir -p "$work"
+echo "=== a fresh database in build/demo/demo-data"
+"$server" init "$data" --db-name "Quarven demo" --db-password demo-db --user demo:demo-pass
+
+"$server" --data "$data" --port 0 --file-port 0 > "$work/server.out" 2> "$work/server.log" &
+server_pid=$!
+trap 'kill "$server_pid" 2>/dev/null || true; wait "$server_pid" 2>/dev/null || true' EXIT
+for _ in $(seq 100); do
+  grep -q listening "$work/server.out" 2>/dev/null && break
+  kill -0 "$server_pid" 2>/dev/null || { cat "$work/server.log"; exit 1; }
+  sleep 0.1
+done
+read -r port file_port < <(sed -n 's/.*port=\([0-9]*\) file-port=\([0-9]*\).*/\1 \2/p' "$work/server.out")
+[ -n "${port:-}" ] || { echo "the server did not start"; cat "$work/server.log"; exit 1; }
+echo "=== qvn-server listening on 127.0.0.1 port $port, file port $file_port"
+export QVN_PORT=$port QVN_FILE_PORT=$file_port
+
+echo "=== qvn db-name / check-password / auth"
+"$qvn" db-name
+"$qvn" check-password 'demo-db@demo@demo-pass'
+"$qvn" auth demo demo-pass
+
+# The script names its local files relative to the folder it runs in.
+head -c $((4 * 1024 * 1024 + 12345)) /dev/urandom > "$work/payload.bin"
+echo "=== qvn script examples/demo.qvs"
+(cd "$work" && "$qvn" script "$root/examples/demo.qvs")
+cmp "$work/payload.bin" "$work/payload-copy.bin"
+echo "=== the downloaded copy matches the uploaded file ($(stat -c %s "$work/payload.bin") bytes)"
+
+echo "=== what the server has recorded since (BUILD SHOW)"
+printf 'demo-db@demo@demo-pass\nBUILD SHOW[3]\n' | "$qvn" script -
+echo "=== done; the server stops now"

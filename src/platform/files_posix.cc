@@ -1,0 +1,131 @@
+#include "platform/files.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <string>
+
+#include "base/errors.h"
+
+namespace qvn::platform {
+namespace {
+
+std::string PathOf(const Text& name) { return TextToUtf8(name); }
+
+[[noreturn]] void RaiseErrno(const char* what) {
+  throw PlatformError(what, static_cast<uint32_t>(errno));
+}
+
+int Fd(intptr_t h) { return static_cast<int>(h); }
+
+}  // namespace
+
+File::~File() { Close(); }
+
+File::File(File&& other) noexcept : handle_(other.handle_) { other.handle_ = kNoHandle; }
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    Close();
+    handle_ = other.handle_;
+    other.handle_ = kNoHandle;
+  }
+  return *this;
+}
+
+File File::OpenForSharedRead(const Text& name) {
+  int fd = ::open(PathOf(name).c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) RaiseErrno("open for reading failed");
+  return File(fd);
+}
+
+File File::Create(const Text& name, bool must_be_new) {
+  int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (must_be_new ? O_EXCL : O_TRUNC);
+  int fd = ::open(PathOf(name).c_str(), flags, 0666);
+  if (fd < 0) RaiseErrno("create failed");
+  return File(fd);
+}
+
+size_t File::Read(uint8_t* data, size_t n) {
+  for (;;) {
+    ssize_t got = ::read(Fd(handle_), data, n);
+    if (got >= 0) return static_cast<size_t>(got);
+    if (errno != EINTR) RaiseErrno("read failed");
+  }
+}
+
+void File::Write(const uint8_t* data, size_t n) {
+  while (n > 0) {
+    ssize_t put = ::write(Fd(handle_), data, n);
+    if (put < 0) {
+      if (errno == EINTR) continue;
+      RaiseErrno("write failed");
+    }
+    data += put;
+    n -= static_cast<size_t>(put);
+  }
+}
+
+int64_t File::Size() const {
+  struct stat st;
+  if (::fstat(Fd(handle_), &st) != 0) RaiseErrno("fstat failed");
+  return static_cast<int64_t>(st.st_size);
+}
+
+int64_t File::Position() const {
+  off_t pos = ::lseek(Fd(handle_), 0, SEEK_CUR);
+  if (pos < 0) RaiseErrno("lseek failed");
+  return static_cast<int64_t>(pos);
+}
+
+void File::SetEndOfFile(int64_t size) {
+  if (size < 0) throw PlatformError("negative file size", EINVAL);
+  if (::ftruncate(Fd(handle_), static_cast<off_t>(size)) != 0) RaiseErrno("ftruncate failed");
+  if (::lseek(Fd(handle_), static_cast<off_t>(size), SEEK_SET) < 0) RaiseErrno("lseek failed");
+}
+
+void File::Close() noexcept {
+  if (handle_ != kNoHandle) {
+    ::close(Fd(handle_));
+    handle_ = kNoHandle;
+  }
+}
+
+bool IsRegularFile(const Text& name) {
+  struct stat st;
+  return ::stat(PathOf(name).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+void RenameOver(const Text& from, const Text& to) {
+  if (::rename(PathOf(from).c_str(), PathOf(to).c_str()) != 0) RaiseErrno("rename failed");
+}
+
+bool RemoveFile(const Text& name) noexcept {
+  try {
+    return ::unlink(PathOf(name).c_str()) == 0;
+  } catch (...) {
+    return false;
+  }
+}
+
+bool IsFileInUse(const Text& name) noexcept {
+  try {
+    // O_NONBLOCK keeps a FIFO from stalling the probe; it is not a regular
+    // file anyway.
+    int fd = ::open(PathOf(name).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return true;
+    struct stat st;
+    bool in_use = ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+                  ::flock(fd, LOCK_EX | LOCK_NB) != 0;
+    ::close(fd);  // also drops the lock
+    return in_use;
+  } catch (...) {
+    return true;
+  }
+}
+
+}  // namespace qvn::platform

@@ -1,0 +1,119 @@
+#include "platform/files.h"
+
+#include <windows.h>
+
+#include "base/errors.h"
+
+namespace qvn::platform {
+namespace {
+
+const wchar_t* PathOf(const Text& name) { return reinterpret_cast<const wchar_t*>(name.c_str()); }
+
+[[noreturn]] void RaiseLast(const char* what) {
+  throw PlatformError(what, static_cast<uint32_t>(GetLastError()));
+}
+
+HANDLE H(intptr_t h) { return reinterpret_cast<HANDLE>(h); }
+
+intptr_t Own(HANDLE h, const char* what) {
+  if (h == INVALID_HANDLE_VALUE) RaiseLast(what);
+  return reinterpret_cast<intptr_t>(h);
+}
+
+}  // namespace
+
+static_assert(sizeof(wchar_t) == sizeof(char16_t));
+
+File::~File() { Close(); }
+
+File::File(File&& other) noexcept : handle_(other.handle_) { other.handle_ = kNoHandle; }
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    Close();
+    handle_ = other.handle_;
+    other.handle_ = kNoHandle;
+  }
+  return *this;
+}
+
+File File::OpenForSharedRead(const Text& name) {
+  HANDLE h = CreateFileW(PathOf(name), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  return File(Own(h, "open for reading failed"));
+}
+
+File File::Create(const Text& name, bool must_be_new) {
+  HANDLE h = CreateFileW(PathOf(name), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                         must_be_new ? CREATE_NEW : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  return File(Own(h, "create failed"));
+}
+
+size_t File::Read(uint8_t* data, size_t n) {
+  // ReadFile takes 32-bit counts; a short count is allowed by the contract.
+  DWORD chunk = n > 0x40000000u ? 0x40000000u : static_cast<DWORD>(n);
+  DWORD got = 0;
+  if (!ReadFile(H(handle_), data, chunk, &got, nullptr)) RaiseLast("read failed");
+  return got;
+}
+
+void File::Write(const uint8_t* data, size_t n) {
+  while (n > 0) {
+    DWORD chunk = n > 0x40000000u ? 0x40000000u : static_cast<DWORD>(n);
+    DWORD put = 0;
+    if (!WriteFile(H(handle_), data, chunk, &put, nullptr)) RaiseLast("write failed");
+    if (put == 0) throw PlatformError("write failed", ERROR_WRITE_FAULT);
+    data += put;
+    n -= put;
+  }
+}
+
+int64_t File::Size() const {
+  LARGE_INTEGER size;
+  if (!GetFileSizeEx(H(handle_), &size)) RaiseLast("size failed");
+  return size.QuadPart;
+}
+
+int64_t File::Position() const {
+  LARGE_INTEGER zero{}, pos{};
+  if (!SetFilePointerEx(H(handle_), zero, &pos, FILE_CURRENT)) RaiseLast("seek failed");
+  return pos.QuadPart;
+}
+
+void File::SetEndOfFile(int64_t size) {
+  if (size < 0) throw PlatformError("negative file size", ERROR_NEGATIVE_SEEK);
+  LARGE_INTEGER to;
+  to.QuadPart = size;
+  if (!SetFilePointerEx(H(handle_), to, nullptr, FILE_BEGIN)) RaiseLast("seek failed");
+  if (!::SetEndOfFile(H(handle_))) RaiseLast("set end of file failed");
+}
+
+void File::Close() noexcept {
+  if (handle_ != kNoHandle) {
+    CloseHandle(H(handle_));
+    handle_ = kNoHandle;
+  }
+}
+
+bool IsRegularFile(const Text& name) {
+  DWORD attributes = GetFileAttributesW(PathOf(name));
+  return attributes != INVALID_FILE_ATTRIBUTES &&
+         (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
+}
+
+void RenameOver(const Text& from, const Text& to) {
+  if (!MoveFileExW(PathOf(from), PathOf(to), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    RaiseLast("rename failed");
+}
+
+bool RemoveFile(const Text& name) noexcept { return DeleteFileW(PathOf(name)) != 0; }
+
+bool IsFileInUse(const Text& name) noexcept {
+  HANDLE h = CreateFileW(PathOf(name), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return true;
+  CloseHandle(h);
+  return false;
+}
+
+}  // namespace qvn::platform

@@ -1,0 +1,265 @@
+#include "transfer/file_transfer_client.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <exception>
+#include <optional>
+#include <vector>
+
+#include "codecs/aes.h"
+#include "codecs/text_crypto.h"
+#include "codecs/value_list.h"
+#include "platform/files.h"
+#include "platform/idle_thread.h"
+#include "platform/socket.h"
+
+namespace qvn {
+namespace {
+
+// Room for one cipher block plus what the cipher may need beyond it.
+constexpr size_t kWorkBufferSize = TransferCipherBlockSize + 16;
+
+// Fills `buffer` with up to `n` bytes, stopping only at the end of the file.
+size_t ReadFully(platform::File& file, uint8_t* buffer, size_t n) {
+  size_t total = 0;
+  while (total < n) {
+    size_t got = file.Read(buffer + total, n - total);
+    if (got == 0) break;
+    total += got;
+  }
+  return total;
+}
+
+// Encrypts the 32,767 plain bytes at the start of `work` and sends them.
+void SendBlock(platform::Connection& connection, AesCipher& cipher, std::vector<uint8_t>& work) {
+  size_t n = cipher.EncryptInPlace(work.data(), TransferBlockSize);
+  connection.SendAll(work.data(), n);
+}
+
+void SendRequest(platform::Connection& connection, AesCipher& cipher, std::vector<uint8_t>& work,
+                 const Text& request) {
+  Bytes plain = TransferRequestBlock(request);
+  std::memcpy(work.data(), plain.data(), TransferBlockSize);
+  SendBlock(connection, cipher, work);
+}
+
+// Receives one cipher block into `work` and leaves its 32,767 plain bytes
+// there, cut or zero-filled; returns the plain length the cipher gave.
+size_t ReceiveBlock(platform::Connection& connection, AesCipher& cipher,
+                    std::vector<uint8_t>& work) {
+  connection.ReceiveExact(work.data(), TransferCipherBlockSize);
+  size_t n = cipher.DecryptInPlace(work.data(), TransferCipherBlockSize);
+  if (n < TransferBlockSize) std::memset(work.data() + n, 0, TransferBlockSize - n);
+  return n;
+}
+
+Text TransferKey(const Text& password) { return Trim(Md5Hex(password)); }
+
+Text HexText(uint32_t v) {
+  static const char16_t kDigits[] = u"0123456789abcdef";
+  Text out(8, u'0');
+  for (int i = 7; i >= 0; --i, v >>= 4) out[static_cast<size_t>(i)] = kDigits[v & 15];
+  return out;
+}
+
+// A file of our own beside `target` (same folder, so the final rename stays
+// on one volume), created exclusively so no other file is ever overwritten.
+platform::File CreateTemporaryBeside(const Text& target, Text& temp_name) {
+  static std::atomic<uint32_t> counter{0};
+  // Thread and clock keep two processes (or threads) apart; the counter keeps
+  // one thread's attempts apart.
+  const uint32_t seed =
+      platform::CurrentThreadId() * 40503u ^
+      static_cast<uint32_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+  for (int attempt = 0;; ++attempt) {
+    uint32_t n = counter.fetch_add(1) * 2654435761u ^ seed;
+    temp_name = target + u".~" + HexText(n) + u".part";
+    try {
+      return platform::File::Create(temp_name, /*must_be_new=*/true);
+    } catch (...) {
+      if (attempt >= 15 || platform::IsRegularFile(temp_name) == false) {
+        temp_name.clear();
+        throw;
+      }
+    }
+  }
+}
+
+}  // namespace
+
+Bytes TransferRequestBlock(const Text& request) {
+  std::string utf8 = TextToUtf8(request);
+  Bytes plain(TransferBlockSize, 0);
+  std::memcpy(plain.data(), utf8.data(), std::min(utf8.size(), TransferBlockSize));
+  return plain;
+}
+
+std::optional<int64_t> ParseTransferNumber(TextView field) {
+  size_t i = 0;
+  const size_t n = field.size();
+  while (i < n && IsBlank(field[i])) ++i;
+  bool negative = false;
+  if (i < n && (field[i] == u'-' || field[i] == u'+')) negative = field[i++] == u'-';
+  unsigned base = 10;
+  if (i < n && field[i] == u'$') {
+    base = 16;
+    ++i;
+  } else if (i < n && (field[i] == u'x' || field[i] == u'X')) {
+    base = 16;
+    ++i;
+  } else if (i + 1 < n && field[i] == u'0' && (field[i + 1] == u'x' || field[i + 1] == u'X')) {
+    base = 16;
+    i += 2;
+  }
+  const uint64_t limit = negative ? (uint64_t{1} << 63) : (uint64_t{1} << 63) - 1;
+  uint64_t value = 0;
+  size_t digits = 0;
+  for (; i < n; ++i, ++digits) {
+    char16_t c = field[i];
+    unsigned d;
+    if (c >= u'0' && c <= u'9') {
+      d = c - u'0';
+    } else if (base == 16 && c >= u'a' && c <= u'f') {
+      d = c - u'a' + 10;
+    } else if (base == 16 && c >= u'A' && c <= u'F') {
+      d = c - u'A' + 10;
+    } else {
+      return std::nullopt;  // anything after the digits
+    }
+    if (value > (limit - d) / base) return std::nullopt;
+    value = value * base + d;
+  }
+  if (digits == 0) return std::nullopt;
+  if (negative) return value == (uint64_t{1} << 63) ? INT64_MIN : -static_cast<int64_t>(value);
+  return static_cast<int64_t>(value);
+}
+
+bool TFileTransferClient::IsFileInUse(const Text& AFileName) {
+  return platform::IsFileInUse(AFileName);
+}
+
+bool TFileTransferClient::FileUpLoad(Text AHost, uint16_t APort, Text APassword,
+                                     Text AClientFileName, Text AServerFileName) {
+  if (IsFileInUse(AClientFileName)) {
+    // Nobody else would free it: the transfer thread keeps no reference.
+    if (FFreeOnProgressEnd) delete this;
+    return false;
+  }
+  return RunTransfer(Direction::kUpload, AHost, APort, APassword, AClientFileName,
+                     AServerFileName);
+}
+
+bool TFileTransferClient::FileDownLoad(Text AHost, uint16_t APort, Text APassword,
+                                       Text AClientFileName, Text AServerFileName) {
+  return RunTransfer(Direction::kDownload, AHost, APort, APassword, AClientFileName,
+                     AServerFileName);
+}
+
+// The arguments live in the caller's frame (FileUpLoad / FileDownLoad take
+// them by value), so they outlive a self-deletion below.
+bool TFileTransferClient::RunTransfer(Direction direction, const Text& AHost, uint16_t APort,
+                                      const Text& APassword, const Text& AClientFileName,
+                                      const Text& AServerFileName) {
+  bool result = false;
+  std::exception_ptr failure;
+  try {
+    FFileSize = 0;
+    std::optional<platform::Connection> connection;
+    try {
+      connection.emplace(platform::Connection::Open(AHost, APort));
+      FClientFileName = AClientFileName;
+      FServerFileName = AServerFileName;
+      result = direction == Direction::kUpload
+                   ? DoFileUpLoad(*connection, APassword, AClientFileName, AServerFileName)
+                   : DoFileDownLoad(*connection, APassword, AClientFileName, AServerFileName);
+    } catch (...) {
+      failure = std::current_exception();
+    }
+    if (connection.has_value() && connection->IsOpen()) connection->Close();
+    connection.reset();
+    if (FOnProcessDone) FOnProcessDone(this, AClientFileName);
+  } catch (...) {
+    if (!failure) failure = std::current_exception();
+  }
+  // Nothing below may touch a member: the object may be gone.
+  if (FFreeOnProgressEnd) delete this;
+  if (failure) std::rethrow_exception(failure);
+  return result;
+}
+
+bool TFileTransferClient::DoFileUpLoad(platform::Connection& AConnection, const Text& APassword,
+                                       const Text& AClientFileName, const Text& AServerFileName) {
+  bool result = false;
+  try {
+    AesCipher cipher(TransferKey(APassword));
+    platform::File file = platform::File::OpenForSharedRead(AClientFileName);
+    const int64_t size = file.Size();
+    std::vector<uint8_t> work(kWorkBufferSize, 0);
+    SendRequest(AConnection, cipher, work,
+                u"2^" + DecimalText(size) + u"^" + AServerFileName);
+    // The plain buffer is kept between blocks: after the short last read the
+    // rest still holds the previous block's bytes, and the block goes whole.
+    std::vector<uint8_t> plain(TransferBlockSize, 0);
+    const int64_t blocks = (size + static_cast<int64_t>(TransferBlockSize) - 1) /
+                           static_cast<int64_t>(TransferBlockSize);
+    for (int64_t k = 1; k <= blocks; ++k) {
+      ReadFully(file, plain.data(), TransferBlockSize);
+      std::memcpy(work.data(), plain.data(), TransferBlockSize);
+      SendBlock(AConnection, cipher, work);
+      if (FOnUploadProgress)
+        FOnUploadProgress(this, AClientFileName, AServerFileName, file.Size(), file.Position(),
+                          FTag, FIdx);
+    }
+    result = true;
+  } catch (...) {
+    result = false;
+  }
+  return result;
+}
+
+bool TFileTransferClient::DoFileDownLoad(platform::Connection& AConnection, const Text& APassword,
+                                         const Text& AClientFileName,
+                                         const Text& AServerFileName) {
+  bool result = false;
+  Text temp_name;
+  platform::File file;
+  try {
+    AesCipher cipher(TransferKey(APassword));
+    file = CreateTemporaryBeside(AClientFileName, temp_name);
+    std::vector<uint8_t> work(kWorkBufferSize, 0);
+    SendRequest(AConnection, cipher, work, u"3^0^" + AServerFileName);
+
+    size_t n = ReceiveBlock(AConnection, cipher, work);
+    Text answer = Trim(Utf8ToText(std::string_view(reinterpret_cast<const char*>(work.data()),
+                                                   std::min(n, TransferBlockSize))));
+    std::optional<int64_t> size = ParseTransferNumber(ValueFromString(answer, 1, u"^"));
+    if (size.has_value()) {
+      const int64_t blocks = *size / static_cast<int64_t>(TransferBlockSize) + 1;
+      for (int64_t k = 1; k <= blocks; ++k) {
+        ReceiveBlock(AConnection, cipher, work);
+        file.Write(work.data(), TransferBlockSize);
+        if (FOnDownLoadProgress)
+          FOnDownLoadProgress(this, AClientFileName, AServerFileName, *size, file.Position(),
+                              FTag, FIdx);
+      }
+      file.SetEndOfFile(*size);
+      const int64_t position = file.Position();
+      file.Close();
+      // Only a complete file replaces the user's copy, and before the final
+      // event so that the host's last message means the file is in place.
+      platform::RenameOver(temp_name, AClientFileName);
+      temp_name.clear();
+      if (FOnDownLoadProgress)
+        FOnDownLoadProgress(this, AClientFileName, AServerFileName, *size, position, FTag, FIdx);
+      result = true;
+    }
+  } catch (...) {
+    result = false;
+  }
+  file.Close();
+  if (!temp_name.empty()) platform::RemoveFile(temp_name);
+  return result;
+}
+
+}  // namespace qvn

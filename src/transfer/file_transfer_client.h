@@ -1,0 +1,118 @@
+// The client side of the server's file port: one object carries out one
+// upload or download over a connection of its own, in encrypted blocks of
+// 32,768 bytes, and reports through its events.
+#ifndef QVN_TRANSFER_FILE_TRANSFER_CLIENT_H_
+#define QVN_TRANSFER_FILE_TRANSFER_CLIENT_H_
+
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
+
+#include "base/text.h"
+
+namespace qvn {
+
+namespace platform {
+class Connection;
+}
+
+class AesCipher;
+class TFileTransferClient;
+
+// Plain bytes per block; the cipher's padding makes each block 32,768 bytes.
+inline constexpr size_t TransferBlockSize = 32767;
+inline constexpr size_t TransferCipherBlockSize = 32768;
+
+// Sender is the object that raises the event (a client or a transfer thread).
+using TProcessDone = std::function<void(void* Sender, const Text& AFileName)>;
+// ATag is the sender's own Tag: a handler that assigns it changes Tag.
+using TProgressEvent =
+    std::function<void(TFileTransferClient* Sender, const Text& AClientFileName,
+                       const Text& AServerFileName, int64_t ASize, int64_t ACount, Text& ATag,
+                       int32_t AIndex)>;
+
+// One object serves one call at a time, on the calling thread.
+//
+// With FreeOnProgressEnd set the object deletes itself at the end of
+// FileUpLoad / FileDownLoad (after OnProcessDone, also when the upload's file
+// is in use), so it must then have been made with `new` and the caller must
+// not touch it after the call.
+class TFileTransferClient {
+ public:
+  TFileTransferClient() = default;
+  ~TFileTransferClient() = default;
+  TFileTransferClient(const TFileTransferClient&) = delete;
+  TFileTransferClient& operator=(const TFileTransferClient&) = delete;
+
+  bool FreeOnProgressEnd() const { return FFreeOnProgressEnd; }
+  void SetFreeOnProgressEnd(bool value) { FFreeOnProgressEnd = value; }
+  const Text& Tag() const { return FTag; }
+  void SetTag(const Text& value) { FTag = value; }
+  int32_t Idx() const { return FIdx; }
+  void SetIdx(int32_t value) { FIdx = value; }
+  int64_t FileSize() const { return FFileSize; }
+  const Text& ClientFileName() const { return FClientFileName; }
+  const Text& ServerFileName() const { return FServerFileName; }
+
+  const TProcessDone& OnProcessDone() const { return FOnProcessDone; }
+  void SetOnProcessDone(TProcessDone handler) { FOnProcessDone = std::move(handler); }
+  const TProgressEvent& OnUploadProgress() const { return FOnUploadProgress; }
+  void SetOnUploadProgress(TProgressEvent handler) { FOnUploadProgress = std::move(handler); }
+  const TProgressEvent& OnDownloadProgress() const { return FOnDownLoadProgress; }
+  void SetOnDownloadProgress(TProgressEvent handler) { FOnDownLoadProgress = std::move(handler); }
+
+  // Re-entrant for the thread that holds it; the class never takes it itself.
+  void EnterCritical() { cSec.lock(); }
+  void LeaveCritical() { cSec.unlock(); }
+
+  // Sends the local file AClientFileName to the server as AServerFileName.
+  // False at once, without connecting, when the file is in use or missing.
+  // True when the request and every data block were written. A failure to
+  // connect is raised after the end-of-call steps have run.
+  bool FileUpLoad(Text AHost, uint16_t APort, Text APassword, Text AClientFileName,
+                  Text AServerFileName);
+
+  // Fetches the server's AServerFileName into AClientFileName. The data goes
+  // to a temporary file in the same folder that replaces AClientFileName only
+  // once everything arrived, so a failed download leaves an existing file as
+  // it was. True when the answer and every data block arrived and the file
+  // was cut to size and moved into place. Connect failures as for uploads.
+  bool FileDownLoad(Text AHost, uint16_t APort, Text APassword, Text AClientFileName,
+                    Text AServerFileName);
+
+ private:
+  enum class Direction { kUpload, kDownload };
+
+  bool RunTransfer(Direction direction, const Text& AHost, uint16_t APort, const Text& APassword,
+                   const Text& AClientFileName, const Text& AServerFileName);
+  bool DoFileUpLoad(platform::Connection& AConnection, const Text& APassword,
+                    const Text& AClientFileName, const Text& AServerFileName);
+  bool DoFileDownLoad(platform::Connection& AConnection, const Text& APassword,
+                      const Text& AClientFileName, const Text& AServerFileName);
+  static bool IsFileInUse(const Text& AFileName);
+
+  bool FFreeOnProgressEnd = false;
+  Text FTag;
+  int32_t FIdx = 0;
+  int64_t FFileSize = 0;
+  Text FClientFileName;
+  Text FServerFileName;
+  std::recursive_mutex cSec;
+  TProcessDone FOnProcessDone;
+  TProgressEvent FOnUploadProgress;
+  TProgressEvent FOnDownLoadProgress;
+};
+
+// The 32,767 plain bytes of a request block: the text's UTF-8 cut at 32,767
+// bytes, zero-filled behind it.
+Bytes TransferRequestBlock(const Text& request);
+
+// A whole number as the download answer carries the size: blanks, an optional
+// sign, then decimal digits, or hexadecimal digits after "$", "x" or "0x";
+// nothing after the digits; the value must fit in signed 64 bits.
+std::optional<int64_t> ParseTransferNumber(TextView field);
+
+}  // namespace qvn
+
+#endif  // QVN_TRANSFER_FILE_TRANSFER_CLIENT_H_

@@ -1,0 +1,192 @@
+#include "transfer/file_transfer_thread.h"
+
+#include <iterator>
+#include <memory>
+
+#include "codecs/value_list.h"
+#include "codecs/version_text.h"
+#include "platform/files.h"
+#include "platform/idle_thread.h"
+#include "platform/locale_format.h"
+#include "platform/progress_message.h"
+#include "transfer/file_sections.h"
+
+namespace qvn {
+namespace {
+
+// Holds a client's critical section for one progress handler.
+class CriticalSection {
+ public:
+  explicit CriticalSection(TFileTransferClient* client) : client_(client) {
+    if (client_ != nullptr) client_->EnterCritical();
+  }
+  ~CriticalSection() {
+    if (client_ != nullptr) client_->LeaveCritical();
+  }
+  CriticalSection(const CriticalSection&) = delete;
+  CriticalSection& operator=(const CriticalSection&) = delete;
+
+ private:
+  TFileTransferClient* client_;
+};
+
+}  // namespace
+
+void TFileTransferThread::Start() {
+  platform::StartIdleThread([this] {
+    Execute();
+    delete this;
+  });
+}
+
+void TFileTransferThread::Execute() noexcept {
+  // A transfer thread must never take the host down: whatever goes wrong
+  // ends the remaining entries and nothing else.
+  try {
+    RunSections();
+  } catch (...) {
+  }
+  try {
+    if (FOnTransferDone) FOnTransferDone(this);
+  } catch (...) {
+  }
+  FTerminated = true;
+}
+
+void TFileTransferThread::RunSections() {
+  static const Section kSections[] = {
+      {Direction::kUpload, u",..\\", u"..\\"},
+      {Direction::kDownload, u",..\\", u"..\\"},
+      {Direction::kUpload, u",.@\\", u".@\\"},
+      {Direction::kDownload, u",.@\\", u".@\\"},
+  };
+  static_assert(std::size(kSections) == std::size(kFileSectionHeaders));
+
+  if (FFilePort == 0) return;
+  const size_t count = FFilesScript.size();
+  for (size_t i = 1; i < count; ++i) {
+    Text h = UpperTrim(FFilesScript[i]);
+    h = CollapseText(h, u"  ", u" ");
+    h = CollapseText(h, u"  [", u" [");
+    h = CollapseText(h, u"[ ", u"[");
+    h = CollapseText(h, u"] ", u"]");
+    h = CollapseText(h, u" ]", u"]");
+    const Section* section = nullptr;
+    for (size_t s = 0; s < std::size(kSections); ++s) {
+      if (TextView(h).starts_with(kFileSectionHeaders[s])) {
+        section = &kSections[s];
+        break;
+      }
+    }
+    if (section == nullptr) continue;
+    // Entry lines are tested as headers again by the outer loop.
+    for (size_t j = i + 1; j < count; ++j) {
+      if (ProcessEntry(FFilesScript[j], *section)) break;
+    }
+  }
+}
+
+bool TFileTransferThread::ProcessEntry(const Text& line, const Section& section) {
+  if (Trim(line).empty()) return false;
+  const Text pre = section.prefix;
+  Text entry = CollapseText(line, u" " + pre, pre);
+  entry = CollapseText(entry, pre + u" ", pre);
+  entry = CollapseText(entry, u" {", u"{");
+  entry = CollapseText(entry, u"} ", u"}");
+
+  bool section_ends = false;
+  if (!entry.empty() && entry.back() == u'}') {
+    entry.pop_back();
+    section_ends = true;
+    if (entry.empty()) return true;  // a lone "}" only closes the section
+  }
+  if (!entry.empty() && entry.front() == u'{') entry.erase(0, 1);
+
+  const Text client_file = Trim(ValueFromString(entry, 0, section.separator));
+  const Text server_file = pre + Trim(ValueFromString(entry, 1, section.separator));
+  const bool upload = section.direction == Direction::kUpload;
+  if (upload && !platform::IsRegularFile(client_file)) return section_ends;
+
+  auto owned = std::make_unique<TFileTransferClient>();
+  TFileTransferClient* client = owned.get();
+  client->SetIdx(static_cast<int32_t>(platform::CurrentThreadId() +
+                                      static_cast<uint32_t>(CurrentMillisecond())));
+  client->SetFreeOnProgressEnd(true);
+  if (upload) {
+    client->SetOnUploadProgress([this](TFileTransferClient* s, const Text& c, const Text& v,
+                                       int64_t size, int64_t n, Text& tag, int32_t idx) {
+      HandleUploadProgress(s, c, v, size, n, tag, idx);
+    });
+    client->SetOnProcessDone([this](void* s, const Text& f) { HandleUploadDone(s, f); });
+    // The client deletes itself inside the call; a failure to connect comes
+    // out of it and ends the thread's remaining entries.
+    owned.release()->FileUpLoad(FHost, FFilePort, FFilesScript[0], client_file, server_file);
+  } else {
+    client->SetOnDownloadProgress([this](TFileTransferClient* s, const Text& c, const Text& v,
+                                         int64_t size, int64_t n, Text& tag, int32_t idx) {
+      HandleDownloadProgress(s, c, v, size, n, tag, idx);
+    });
+    client->SetOnProcessDone([this](void* s, const Text& f) { HandleDownloadDone(s, f); });
+    owned.release()->FileDownLoad(FHost, FFilePort, FFilesScript[0], client_file, server_file);
+  }
+  return section_ends;
+}
+
+Text TFileTransferThread::ProgressText(const Text& AClientFileName, const Text& AServerFileName,
+                                       int64_t ASize, int64_t ACount, const Text& ATag,
+                                       int32_t AIndex, bool AUpload) {
+  // An empty file is complete as soon as it exists.
+  Text percent = ASize == 0 ? platform::FormatTwoDecimals(100.0)
+                            : platform::FormatTwoDecimals(static_cast<double>(ACount) /
+                                                          (static_cast<double>(ASize) / 100.0));
+  Text text = AClientFileName;
+  text += u'*';
+  text += AServerFileName;
+  text += u'*';
+  text += DecimalText(ASize);
+  text += u'*';
+  text += DecimalText(ACount);
+  text += u'*';
+  text += percent;
+  text += u"%*";
+  text += ATag;
+  text += u'*';
+  text += DecimalText(AIndex);
+  text += u'*';
+  text += AUpload ? u"Upload" : u"Download";
+  return text;
+}
+
+void TFileTransferThread::SendProgress(TFileTransferClient* Sender, const Text& AClientFileName,
+                                       const Text& AServerFileName, int64_t ASize, int64_t ACount,
+                                       const Text& ATag, int32_t AIndex, bool AUpload) {
+  CriticalSection lock(Sender);
+  const Text text =
+      ProgressText(AClientFileName, AServerFileName, ASize, ACount, ATag, AIndex, AUpload);
+  if (ACount % 10 == 0) platform::SendProgressMessage(FMessageHandle, AIndex, text);
+  if (ASize == ACount) platform::SendProgressMessage(FMessageHandle, AIndex, text);
+}
+
+void TFileTransferThread::HandleUploadProgress(TFileTransferClient* Sender,
+                                               const Text& AClientFileName,
+                                               const Text& AServerFileName, int64_t ASize,
+                                               int64_t ACount, Text& ATag, int32_t AIndex) {
+  SendProgress(Sender, AClientFileName, AServerFileName, ASize, ACount, ATag, AIndex, true);
+}
+
+void TFileTransferThread::HandleDownloadProgress(TFileTransferClient* Sender,
+                                                 const Text& AClientFileName,
+                                                 const Text& AServerFileName, int64_t ASize,
+                                                 int64_t ACount, Text& ATag, int32_t AIndex) {
+  SendProgress(Sender, AClientFileName, AServerFileName, ASize, ACount, ATag, AIndex, false);
+}
+
+void TFileTransferThread::HandleUploadDone(void* /*Sender*/, const Text& AFileName) {
+  if (FOnUploadDone) FOnUploadDone(this, AFileName);
+}
+
+void TFileTransferThread::HandleDownloadDone(void* /*Sender*/, const Text& AFileName) {
+  if (FOnDownloadDone) FOnDownloadDone(this, AFileName);
+}
+
+}  // namespace qvn

@@ -1,0 +1,95 @@
+// The background thread that carries out a script's file sections, one entry
+// after another, each with a TFileTransferClient of its own, and reports
+// progress to the host's window.
+#ifndef QVN_TRANSFER_FILE_TRANSFER_THREAD_H_
+#define QVN_TRANSFER_FILE_TRANSFER_THREAD_H_
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "base/text.h"
+#include "transfer/file_transfer_client.h"
+
+namespace qvn {
+
+class TFileTransferThread;
+using TNotifyEvent = std::function<void(TFileTransferThread* Sender)>;
+
+// Made with `new` and filled while it is still suspended; Start() runs it at
+// idle priority, and it deletes itself when Execute ends. After Start() the
+// object belongs to the thread: its creator must not touch it again.
+class TFileTransferThread {
+ public:
+  TFileTransferThread() = default;
+  virtual ~TFileTransferThread() = default;
+  TFileTransferThread(const TFileTransferThread&) = delete;
+  TFileTransferThread& operator=(const TFileTransferThread&) = delete;
+
+  // Raises PlatformError when no thread can be started; the object then
+  // still belongs to the caller.
+  void Start();
+
+  const Text& Tag() const { return FTag; }
+  void SetTag(const Text& value) { FTag = value; }
+  const Text& Host() const { return FHost; }
+  void SetHost(const Text& value) { FHost = value; }
+  uint16_t FilePort() const { return FFilePort; }
+  void SetFilePort(uint16_t value) { FFilePort = value; }
+  void* MessageHandle() const { return FMessageHandle; }
+  void SetMessageHandle(void* value) { FMessageHandle = value; }
+  const std::vector<Text>& FilesScript() const { return FFilesScript; }
+  // The file-section list as one text (split into lines here).
+  void SetFilesScript(const Text& text) { FFilesScript = SplitLines(text); }
+  bool Terminated() const { return FTerminated; }
+
+  void SetOnTransferDone(TNotifyEvent handler) { FOnTransferDone = std::move(handler); }
+  void SetOnUploadDone(TProcessDone handler) { FOnUploadDone = std::move(handler); }
+  void SetOnDownloadDone(TProcessDone handler) { FOnDownloadDone = std::move(handler); }
+
+  // The thread body; runs the sections on the calling thread. Never raises.
+  void Execute() noexcept;
+
+  // The progress text of one event: eight fields joined with "*".
+  static Text ProgressText(const Text& AClientFileName, const Text& AServerFileName, int64_t ASize,
+                           int64_t ACount, const Text& ATag, int32_t AIndex, bool AUpload);
+
+ protected:
+  void HandleUploadProgress(TFileTransferClient* Sender, const Text& AClientFileName,
+                            const Text& AServerFileName, int64_t ASize, int64_t ACount,
+                            Text& ATag, int32_t AIndex);
+  void HandleDownloadProgress(TFileTransferClient* Sender, const Text& AClientFileName,
+                              const Text& AServerFileName, int64_t ASize, int64_t ACount,
+                              Text& ATag, int32_t AIndex);
+  void HandleUploadDone(void* Sender, const Text& AFileName);
+  void HandleDownloadDone(void* Sender, const Text& AFileName);
+
+ private:
+  enum class Direction { kUpload, kDownload };
+  struct Section {
+    Direction direction;
+    const char16_t* separator;
+    const char16_t* prefix;
+  };
+
+  void RunSections();
+  // Returns true when the entry carried the end-of-section mark.
+  bool ProcessEntry(const Text& line, const Section& section);
+  void SendProgress(TFileTransferClient* Sender, const Text& AClientFileName,
+                    const Text& AServerFileName, int64_t ASize, int64_t ACount, const Text& ATag,
+                    int32_t AIndex, bool AUpload);
+
+  Text FTag;
+  Text FHost;
+  uint16_t FFilePort = 0;
+  void* FMessageHandle = nullptr;
+  std::vector<Text> FFilesScript;
+  TNotifyEvent FOnTransferDone;
+  TProcessDone FOnUploadDone;
+  TProcessDone FOnDownloadDone;
+  bool FTerminated = false;
+};
+
+}  // namespace qvn
+
+#endif  // QVN_TRANSFER_FILE_TRANSFER_THREAD_H_

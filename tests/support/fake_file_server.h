@@ -1,0 +1,91 @@
+// A stand-in for the server's file port on 127.0.0.1 (ephemeral port): it
+// decrypts the request block, records uploads block by block and answers
+// downloads with a configured answer and content. Stops when destroyed.
+#ifndef QVN_TESTS_SUPPORT_FAKE_FILE_SERVER_H_
+#define QVN_TESTS_SUPPORT_FAKE_FILE_SERVER_H_
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "base/text.h"
+#include "platform/socket.h"
+
+namespace qvn::testing {
+
+inline constexpr size_t kPlainBlock = 32767;
+inline constexpr size_t kCipherBlock = 32768;
+
+struct FileSession {
+  Bytes request_plain;        // the decrypted request block, all of it
+  Text request;               // its text: the UTF-8 before the first zero byte
+  std::vector<Bytes> blocks;  // every later block the client sent, decrypted
+  size_t trailing_bytes = 0;  // bytes after the last whole block
+  // Upload: the first S bytes of the blocks, S taken from the request.
+  Bytes uploaded;
+};
+
+struct DownloadReply {
+  Text answer;          // answer text; empty: "OK^" + content size
+  Text answer_key;      // key text the answer is encrypted under; empty: the session's
+  Bytes content;        // the file's bytes, sent 32,767 per block
+  int64_t blocks = -1;  // blocks to send; -1: content size div 32,767 + 1
+};
+
+class FakeFileServer {
+ public:
+  // password: the credentials line the client uses; the key is its Md5Hex.
+  explicit FakeFileServer(const Text& password);
+  ~FakeFileServer();
+  FakeFileServer(const FakeFileServer&) = delete;
+  FakeFileServer& operator=(const FakeFileServer&) = delete;
+
+  uint16_t port() const { return listener_.port(); }
+  void SetDownload(DownloadReply reply);
+  // Until `count` connections are over, at most timeout_ms. True if they are.
+  bool WaitForSessions(size_t count, int timeout_ms = 20000);
+  std::vector<FileSession> Sessions();
+
+ private:
+  void Run();
+  void Serve(platform::Connection& connection);
+
+  Text key_;
+  platform::Listener listener_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::vector<FileSession> sessions_;
+  DownloadReply reply_;
+  platform::Connection* current_ = nullptr;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+// A file of `size` bytes whose content depends on the position and the seed.
+Bytes PatternBytes(size_t size, uint32_t seed = 1);
+
+// Whole-file helpers for test files (binary).
+void WriteFileBytes(const std::string& path, const Bytes& bytes);
+Bytes ReadFileBytes(const std::string& path);
+bool FileExists(const std::string& path);
+
+// A fresh folder under the system's temporary folder, removed with its files
+// when the object goes.
+class TempFolder {
+ public:
+  TempFolder();
+  ~TempFolder();
+  const std::string& path() const { return path_; }
+  std::string File(const std::string& name) const;
+  std::vector<std::string> Names() const;
+
+ private:
+  std::string path_;
+};
+
+}  // namespace qvn::testing
+
+#endif  // QVN_TESTS_SUPPORT_FAKE_FILE_SERVER_H_

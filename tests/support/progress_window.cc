@@ -1,0 +1,35 @@
+#include "support/progress_window.h"
+
+#include <chrono>
+
+namespace qvn::testing {
+
+std::vector<ProgressMessage> ProgressWindow::Messages() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return messages_;
+}
+
+bool ProgressWindow::WaitForMessages(size_t count, int timeout_ms) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  return changed_.wait_for(lock, std::chrono::milliseconds(timeout_ms),
+                           [&] { return messages_.size() >= count; });
+}
+
+void ProgressWindow::Record(uint32_t message, int64_t wparam, const char16_t* text) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  messages_.push_back({message, wparam, text == nullptr ? Text() : Text(text)});
+  changed_.notify_all();
+}
+
+std::vector<Text> ProgressFields(const Text& text) {
+  std::vector<Text> fields;
+  size_t start = 0;
+  for (;;) {
+    size_t star = text.find(u'*', start);
+    fields.push_back(text.substr(start, star == Text::npos ? Text::npos : star - start));
+    if (star == Text::npos) return fields;
+    start = star + 1;
+  }
+}
+
+}  // namespace qvn::testing

@@ -1,0 +1,53 @@
+// A host window for transfer progress: on Windows a real message-only window
+// with a message loop on a thread of its own, on Linux a QvnWindow whose proc
+// records the calls. Records every progress message it receives.
+#ifndef QVN_TESTS_SUPPORT_PROGRESS_WINDOW_H_
+#define QVN_TESTS_SUPPORT_PROGRESS_WINDOW_H_
+
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "base/text.h"
+
+namespace qvn::testing {
+
+struct ProgressMessage {
+  uint32_t message;
+  int64_t wparam;  // as the window received it, read as signed
+  Text text;
+};
+
+class ProgressWindow {
+ public:
+  ProgressWindow();
+  ~ProgressWindow();
+  ProgressWindow(const ProgressWindow&) = delete;
+  ProgressWindow& operator=(const ProgressWindow&) = delete;
+
+  // What the library's message handle must be (HWND / QvnWindow*).
+  void* handle() const;
+  std::vector<ProgressMessage> Messages();
+  // Waits until at least `count` messages arrived, at most timeout_ms.
+  bool WaitForMessages(size_t count, int timeout_ms = 20000);
+
+  struct Impl;
+
+ private:
+  void Record(uint32_t message, int64_t wparam, const char16_t* text);
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::vector<ProgressMessage> messages_;
+  std::unique_ptr<Impl> impl_;
+  friend struct Impl;
+};
+
+// Splits a progress text at "*".
+std::vector<Text> ProgressFields(const Text& text);
+
+}  // namespace qvn::testing
+
+#endif  // QVN_TESTS_SUPPORT_PROGRESS_WINDOW_H_
