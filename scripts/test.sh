@@ -18,7 +18,8 @@ run() {  # name, configure args...
 run linux -DCMAKE_BUILD_TYPE=RelWithDebInfo
 run asan -DCMAKE_BUILD_TYPE=Debug -DQVN_SANITIZE=ON -DQVN_BUILD_BENCH=OFF
 source scripts/wine-env.sh
-run windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release
+run windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release \
+  -DQVN_LINUX_SERVER="$QVN_ROOT/build/linux/bin/qvn-server"
 wineserver -k >/dev/null 2>&1 || true
 [ $status = 0 ] && echo "=== all test runs passed" || echo "=== some tests FAILED"
 exit $status

@@ -71,8 +71,9 @@ Bytes AesEncryptBytes(const Bytes& plain, const Text& key_text) {
   RequireKeyText(key_text);
   if (plain.empty()) return {};
   AesCipher cipher(key_text);
-  Bytes work(plain.size() + 16);
-  std::memcpy(work.data(), plain.data(), plain.size());
+  // Room for the largest padding after the plain bytes.
+  Bytes work(plain);
+  work.resize(plain.size() + 16);
   work.resize(cipher.EncryptInPlace(work.data(), plain.size()));
   return work;
 }
