@@ -7,18 +7,20 @@ cd "$QVN_ROOT"
 bash scripts/deps.sh
 jobs=$(nproc)
 status=0
-run() {  # name, configure args...
-  local name=$1; shift
+run() {  # name, ctest exclusion regex, configure args...
+  local name=$1 exclude=$2; shift 2
   echo "=== $name: configure and build"
   cmake -S . -B "build/$name" -G Ninja "$@" >/dev/null
   cmake --build "build/$name" -j "$jobs"
   echo "=== $name: test"
-  ctest --test-dir "build/$name" --output-on-failure -j "$jobs" || status=1
+  ctest --test-dir "build/$name" --output-on-failure -j "$jobs" ${exclude:+-E "$exclude"} || status=1
 }
-run linux -DCMAKE_BUILD_TYPE=RelWithDebInfo
-run asan -DCMAKE_BUILD_TYPE=Debug -DQVN_SANITIZE=ON -DQVN_BUILD_BENCH=OFF
+run linux "" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# A sanitized library cannot be dlopen'ed by, or linked into, a program
+# without the sanitizer runtime first; those two tests run in the plain build.
+run asan "LibraryUnloadPosixTest|install_and_consume" -DCMAKE_BUILD_TYPE=Debug -DQVN_SANITIZE=ON -DQVN_BUILD_BENCH=OFF
 source scripts/wine-env.sh
-run windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release \
+run windows "" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release \
   -DQVN_LINUX_SERVER="$QVN_ROOT/build/linux/bin/qvn-server"
 wineserver -k >/dev/null 2>&1 || true
 [ $status = 0 ] && echo "=== all test runs passed" || echo "=== some tests FAILED"
