@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "base/errors.h"
+#include "codecs/aes_multi_block.h"
 #include "platform/crypto.h"
 
 namespace qvn {
@@ -24,9 +25,22 @@ Bytes KeyMaterial(const Text& key_text) {
 }
 
 // Wipes a buffer that held key material or plain text before it goes.
-void Wipe(Bytes& bytes) {
-  volatile uint8_t* p = bytes.data();
-  for (size_t i = 0; i < bytes.size(); ++i) p[i] = 0;
+void Wipe(uint8_t* data, size_t n) {
+  volatile uint8_t* p = data;
+  for (size_t i = 0; i < n; ++i) p[i] = 0;
+}
+template <typename Buffer>
+void Wipe(Buffer& bytes) {
+  Wipe(bytes.data(), bytes.size());
+}
+
+// The leading 16 bytes of the material's SHA-256 digest.
+std::array<uint8_t, 16> KeyOfMaterial(const Bytes& material) {
+  std::array<uint8_t, 32> digest = platform::Sha256(material.data(), material.size());
+  std::array<uint8_t, 16> key{};
+  std::copy(digest.begin(), digest.begin() + 16, key.begin());
+  Wipe(digest);
+  return key;
 }
 
 }  // namespace
@@ -34,18 +48,35 @@ void Wipe(Bytes& bytes) {
 std::array<uint8_t, 16> DeriveAesKey(const Text& key_text) {
   RequireKeyText(key_text);
   Bytes material = KeyMaterial(key_text);
-  std::array<uint8_t, 32> digest = platform::Sha256(material.data(), material.size());
+  std::array<uint8_t, 16> key = KeyOfMaterial(material);
   Wipe(material);
-  std::array<uint8_t, 16> key{};
-  std::copy(digest.begin(), digest.begin() + 16, key.begin());
-  volatile uint8_t* d = digest.data();
-  for (size_t i = 0; i < digest.size(); ++i) d[i] = 0;
   return key;
 }
 
 struct AesCipher::Impl {
-  explicit Impl(Bytes material) : key(material.data(), material.size()) { Wipe(material); }
+  explicit Impl(Bytes material_in)
+      : material(std::move(material_in)), key(material.data(), material.size()) {}
+  ~Impl() {
+    Wipe(material);
+    Wipe(schedule.bytes, sizeof schedule.bytes);
+  }
+
+  // The AES-NI key schedule, made on the first batch (most ciphers only ever
+  // see one buffer and never need it).
+  const aes_multi_block::RoundKeys& Schedule() {
+    if (!has_schedule) {
+      std::array<uint8_t, 16> k = KeyOfMaterial(material);
+      aes_multi_block::ExpandKey(k, schedule);
+      Wipe(k);
+      has_schedule = true;
+    }
+    return schedule;
+  }
+
+  Bytes material;  // the key text's bytes, kept for the schedule
   platform::AesKey key;
+  aes_multi_block::RoundKeys schedule{};
+  bool has_schedule = false;
 };
 
 AesCipher::AesCipher(const Text& key_text) {
@@ -58,6 +89,18 @@ AesCipher::~AesCipher() = default;
 size_t AesCipher::EncryptInPlace(uint8_t* buf, size_t n) {
   if (n == 0) return 0;  // an empty buffer gets no padding block
   return impl_->key.Encrypt(buf, n);
+}
+
+size_t AesCipher::EncryptBlocks(const uint8_t* const* in, uint8_t* const* out, size_t count,
+                                size_t n) {
+  if (n == 0) return 0;
+  if (aes_multi_block::Available()) return aes_multi_block::Encrypt(impl_->Schedule(), in, out, count, n);
+  size_t m = 0;
+  for (size_t i = 0; i < count; ++i) {
+    if (out[i] != in[i]) std::memcpy(out[i], in[i], n);
+    m = impl_->key.Encrypt(out[i], n);
+  }
+  return m;
 }
 
 size_t AesCipher::DecryptInPlace(uint8_t* buf, size_t n) {

@@ -42,6 +42,12 @@ class AesCipher {
   // Encrypts buf[0, n) in place as one final CBC block chain; buf must have
   // room for n + 16 bytes. Returns the cipher length (0 for n == 0).
   size_t EncryptInPlace(uint8_t* buf, size_t n);
+  // Encrypts count independent buffers of n >= 1 plain bytes each, in[i]
+  // into out[i] (the same buffer, or one with room for n + 16 bytes), each as
+  // a chain of its own: the bytes EncryptInPlace gives for each. Returns the
+  // cipher length of one. Interleaves the chains with AES-NI when the
+  // processor has it; the platform cipher does them one by one otherwise.
+  size_t EncryptBlocks(const uint8_t* const* in, uint8_t* const* out, size_t count, size_t n);
   // Decrypts buf[0, n) in place; returns the plain length (padding removed,
   // or n when the padding check fails, as for AesDecryptBytes).
   size_t DecryptInPlace(uint8_t* buf, size_t n);
