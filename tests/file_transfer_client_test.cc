@@ -134,16 +134,25 @@ TEST_F(FileTransferClientTest, UploadProgressCarriesSizePositionTagAndIndex) {
 }
 
 TEST_F(FileTransferClientTest, ShortLastReadKeepsThePreviousBlocksBytes) {
-  Bytes content = PatternBytes(32768, 3);
-  std::string path = folder_.File("b.bin");
-  WriteFileBytes(path, content);
-  Recorder rec;
-  ASSERT_TRUE(Upload(path, u"..\\b", rec));
-  FileSession s = OnlySession();
-  ASSERT_EQ(s.blocks.size(), 2u);
-  EXPECT_TRUE(std::equal(s.blocks[0].begin(), s.blocks[0].end(), content.begin()));
-  EXPECT_EQ(s.blocks[1][0], content[32767]);
-  EXPECT_TRUE(std::equal(s.blocks[1].begin() + 1, s.blocks[1].end(), content.begin() + 1));
+  // The short block right after the first, last in a batch of eight, and
+  // first of a second batch.
+  for (size_t blocks : {2, 8, 9}) {
+    SCOPED_TRACE(blocks);
+    FakeFileServer server(kPassword);
+    const size_t plain = testing::kPlainBlock, size = (blocks - 1) * plain + 5;
+    Bytes content = PatternBytes(size, static_cast<uint32_t>(blocks));
+    std::string path = folder_.File("b" + std::to_string(blocks) + ".bin");
+    WriteFileBytes(path, content);
+    TFileTransferClient client;
+    ASSERT_TRUE(client.FileUpLoad(u"127.0.0.1", server.port(), kPassword, T(path), u"..\\b"));
+    ASSERT_TRUE(server.WaitForSessions(1));
+    FileSession s = server.Sessions()[0];
+    ASSERT_EQ(s.blocks.size(), blocks);
+    const Bytes& last = s.blocks.back();
+    EXPECT_TRUE(std::equal(last.begin(), last.begin() + 5, content.end() - 5));
+    auto previous = content.begin() + static_cast<ptrdiff_t>((blocks - 2) * plain);
+    EXPECT_TRUE(std::equal(last.begin() + 5, last.end(), previous + 5));
+  }
 
   // A lone short block has zeros behind the file's bytes.
   FakeFileServer second(kPassword);

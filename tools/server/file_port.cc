@@ -188,23 +188,38 @@ void Download(Store& store, Peer& peer, Request& r) {
   struct stat st{};
   ::fstat(fd, &st);
   uint64_t size = static_cast<uint64_t>(st.st_size);
-  std::vector<uint8_t> block(kCipherBlock + 16);
+  // A batch of blocks per write, encrypted side by side by the library's
+  // multi-chain path; the plain blocks sit a few cache lines apart.
+  constexpr size_t kBatch = 8, kSlot = kCipherBlock + 192;
+  std::vector<uint8_t> plain(kBatch * kSlot), wire(kBatch * kCipherBlock + 16);
+  const uint8_t* in[kBatch];
+  uint8_t* out[kBatch];
+  for (size_t i = 0; i < kBatch; ++i) {
+    in[i] = plain.data() + i * kSlot;
+    out[i] = wire.data() + i * kCipherBlock;
+  }
   try {
     SendAnswer(peer, *r.cipher, "OK^" + std::to_string(size));
     // One block more than a whole multiple needs: the client expects it.
     uint64_t blocks = size / kPlainBlock + 1;
-    for (uint64_t k = 0; k < blocks; ++k) {
-      std::memset(block.data(), 0, block.size());
-      size_t got = 0;
-      while (got < kPlainBlock) {
-        ssize_t n = ::read(fd, block.data() + got, kPlainBlock - got);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) throw NetError(std::string("cannot read: ") + std::strerror(errno));
-        if (n == 0) break;  // end of file: the rest of the block stays zero
-        got += static_cast<size_t>(n);
+    for (uint64_t k = 0; k < blocks;) {
+      size_t batch = static_cast<size_t>(std::min<uint64_t>(blocks - k, kBatch));
+      for (size_t i = 0; i < batch; ++i) {
+        uint8_t* block = plain.data() + i * kSlot;
+        size_t got = 0;
+        while (got < kPlainBlock) {
+          ssize_t n = ::read(fd, block + got, kPlainBlock - got);
+          if (n < 0 && errno == EINTR) continue;
+          if (n < 0) throw NetError(std::string("cannot read: ") + std::strerror(errno));
+          if (n == 0) break;
+          got += static_cast<size_t>(n);
+        }
+        // Past the end of the file the block is zero.
+        std::memset(block + got, 0, kPlainBlock - got);
       }
-      r.cipher->EncryptInPlace(block.data(), kPlainBlock);
-      peer.WriteAll(block.data(), kCipherBlock);
+      r.cipher->EncryptBlocks(in, out, batch, kPlainBlock);
+      peer.WriteAll(wire.data(), batch * kCipherBlock);
+      k += batch;
     }
   } catch (...) {
     ::close(fd);
