@@ -5,7 +5,9 @@
 
 namespace qvn::platform {
 
-Text FormatTwoDecimals(double value) {
+Text FormatTwoDecimals(double value) { return FormatTwoDecimals(value, LocaleDecimalSeparator()); }
+
+Text FormatTwoDecimals(double value, TextView decimal_separator) {
   if (!std::isfinite(value)) return Latin1ToText(std::isnan(value) ? "NAN" : (value > 0 ? "INF" : "-INF"));
   char buf[400];
   // to_chars is locale-independent: the point is swapped for the locale's.
@@ -14,7 +16,7 @@ Text FormatTwoDecimals(double value) {
   Text out = Latin1ToText(std::string_view(buf, static_cast<size_t>(end - buf)));
   if (out == u"-0.00") out = u"0.00";
   size_t point = out.find(u'.');
-  if (point != Text::npos) out.replace(point, 1, LocaleDecimalSeparator());
+  if (point != Text::npos) out.replace(point, 1, decimal_separator);
   return out;
 }
 

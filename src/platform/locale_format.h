@@ -19,6 +19,8 @@ Text LocaleDecimalSeparator();
 // value with pattern "0.00": at least one integer digit, two decimals,
 // rounded, with the locale's decimal separator ("81.92", "0.05", "-1.50").
 Text FormatTwoDecimals(double value);
+// The same with a separator the caller looked up once (LocaleDecimalSeparator).
+Text FormatTwoDecimals(double value, TextView decimal_separator);
 
 }  // namespace qvn::platform
 

@@ -236,21 +236,21 @@ bool TFileTransferClient::RunTransfer(Direction direction, const Text& AHost, ui
                                       const Text& AServerFileName) {
   bool result = false;
   std::exception_ptr failure;
+  // The workers turn their own failures into false; what arrives here is a
+  // failed connect, which the caller gets after the end-of-call steps.
   try {
     FFileSize = 0;
-    std::optional<platform::Connection> connection;
-    try {
-      connection.emplace(platform::Connection::Open(AHost, APort));
-      FClientFileName = AClientFileName;
-      FServerFileName = AServerFileName;
-      result = direction == Direction::kUpload
-                   ? DoFileUpLoad(*connection, APassword, AClientFileName, AServerFileName)
-                   : DoFileDownLoad(*connection, APassword, AClientFileName, AServerFileName);
-    } catch (...) {
-      failure = std::current_exception();
-    }
-    if (connection.has_value() && connection->IsOpen()) connection->Close();
-    connection.reset();
+    platform::Connection connection = platform::Connection::Open(AHost, APort);
+    FClientFileName = AClientFileName;
+    FServerFileName = AServerFileName;
+    result = direction == Direction::kUpload
+                 ? DoFileUpLoad(connection, APassword, AClientFileName, AServerFileName)
+                 : DoFileDownLoad(connection, APassword, AClientFileName, AServerFileName);
+    connection.Close();
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  try {
     if (FOnProcessDone) FOnProcessDone(this, AClientFileName);
   } catch (...) {
     if (!failure) failure = std::current_exception();

@@ -1,3 +1,4 @@
+// Names here keep those the server's protocol and host code know (T, F, A, On).
 // The client side of the server's file port: one object carries out one
 // upload or download over a connection of its own, in encrypted blocks of
 // 32,768 bytes, and reports through its events.

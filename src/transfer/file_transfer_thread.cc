@@ -107,6 +107,7 @@ bool TFileTransferThread::ProcessEntry(const Text& line, const Section& section)
   const bool upload = section.direction == Direction::kUpload;
   if (upload && !platform::IsRegularFile(client_file)) return section_ends;
 
+  FDecimalSeparator = platform::LocaleDecimalSeparator();
   auto owned = std::make_unique<TFileTransferClient>();
   TFileTransferClient* client = owned.get();
   client->SetIdx(static_cast<int32_t>(platform::CurrentThreadId() +
@@ -135,10 +136,18 @@ bool TFileTransferThread::ProcessEntry(const Text& line, const Section& section)
 Text TFileTransferThread::ProgressText(const Text& AClientFileName, const Text& AServerFileName,
                                        int64_t ASize, int64_t ACount, const Text& ATag,
                                        int32_t AIndex, bool AUpload) {
+  return ProgressText(AClientFileName, AServerFileName, ASize, ACount, ATag, AIndex, AUpload,
+                      platform::LocaleDecimalSeparator());
+}
+
+Text TFileTransferThread::ProgressText(const Text& AClientFileName, const Text& AServerFileName,
+                                       int64_t ASize, int64_t ACount, const Text& ATag,
+                                       int32_t AIndex, bool AUpload,
+                                       const Text& ADecimalSeparator) {
   // An empty file is complete as soon as it exists.
-  Text percent = ASize == 0 ? platform::FormatTwoDecimals(100.0)
-                            : platform::FormatTwoDecimals(static_cast<double>(ACount) /
-                                                          (static_cast<double>(ASize) / 100.0));
+  const double percent_value =
+      ASize == 0 ? 100.0 : static_cast<double>(ACount) / (static_cast<double>(ASize) / 100.0);
+  Text percent = platform::FormatTwoDecimals(percent_value, ADecimalSeparator);
   Text text = AClientFileName;
   text += u'*';
   text += AServerFileName;
@@ -161,10 +170,13 @@ void TFileTransferThread::SendProgress(TFileTransferClient* Sender, const Text& 
                                        const Text& AServerFileName, int64_t ASize, int64_t ACount,
                                        const Text& ATag, int32_t AIndex, bool AUpload) {
   CriticalSection lock(Sender);
-  const Text text =
-      ProgressText(AClientFileName, AServerFileName, ASize, ACount, ATag, AIndex, AUpload);
-  if (ACount % 10 == 0) platform::SendProgressMessage(FMessageHandle, AIndex, text);
-  if (ASize == ACount) platform::SendProgressMessage(FMessageHandle, AIndex, text);
+  // Nine events in ten send nothing, so they build no text either.
+  const bool tenth = ACount % 10 == 0, last = ASize == ACount;
+  if (!tenth && !last) return;
+  const Text text = ProgressText(AClientFileName, AServerFileName, ASize, ACount, ATag, AIndex,
+                                 AUpload, FDecimalSeparator);
+  if (tenth) platform::SendProgressMessage(FMessageHandle, AIndex, text);
+  if (last) platform::SendProgressMessage(FMessageHandle, AIndex, text);
 }
 
 void TFileTransferThread::HandleUploadProgress(TFileTransferClient* Sender,

@@ -1,3 +1,4 @@
+// Names here keep those the server's protocol and host code know (T, F, A, On).
 // The background thread that carries out a script's file sections, one entry
 // after another, each with a TFileTransferClient of its own, and reports
 // progress to the host's window.
@@ -53,6 +54,10 @@ class TFileTransferThread {
   // The progress text of one event: eight fields joined with "*".
   static Text ProgressText(const Text& AClientFileName, const Text& AServerFileName, int64_t ASize,
                            int64_t ACount, const Text& ATag, int32_t AIndex, bool AUpload);
+  // The same with the locale's decimal separator looked up by the caller.
+  static Text ProgressText(const Text& AClientFileName, const Text& AServerFileName, int64_t ASize,
+                           int64_t ACount, const Text& ATag, int32_t AIndex, bool AUpload,
+                           const Text& ADecimalSeparator);
 
  protected:
   void HandleUploadProgress(TFileTransferClient* Sender, const Text& AClientFileName,
@@ -88,6 +93,8 @@ class TFileTransferThread {
   TProcessDone FOnUploadDone;
   TProcessDone FOnDownloadDone;
   bool FTerminated = false;
+  // Looked up once per transfer, not for every block's event.
+  Text FDecimalSeparator;
 };
 
 }  // namespace qvn
