@@ -3,12 +3,14 @@
 #include <benchmark/benchmark.h>
 #include <zlib.h>
 
+#include <map>
 #include <random>
 
 #include "codecs/entities.h"
 #include "codecs/packing.h"
 #include "codecs/value_list.h"
 #include "platform/codepage.h"
+#include "transfer/file_sections.h"
 
 namespace qvn {
 namespace {
@@ -39,6 +41,20 @@ const Text& BigText() {
   return t;
 }
 
+// The first range(0) megabytes (of UTF-16) of the big text: 1, 10 and 100 MB
+// show that the codecs stay linear.
+const Text& SizedText(const benchmark::State& state) {
+  static std::map<int64_t, Text> texts;
+  const size_t units = static_cast<size_t>(state.range(0)) * 500000;
+  auto it = texts.find(state.range(0));
+  if (it == texts.end()) it = texts.emplace(state.range(0), BigText().substr(0, units)).first;
+  return it->second;
+}
+
+void Sizes(benchmark::internal::Benchmark* b) {
+  b->Arg(1)->Arg(10)->Arg(100)->Unit(benchmark::kMillisecond);
+}
+
 void SetBytes(benchmark::State& state, size_t units) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
                           static_cast<int64_t>(units * sizeof(char16_t)));
@@ -47,25 +63,50 @@ void SetBytes(benchmark::State& state, size_t units) {
 // The floor for every operation that returns a new text of this size: the
 // allocation (fresh pages from the system) and one copy.
 void BM_CopyText(benchmark::State& state) {
-  const Text& t = BigText();
+  const Text& t = SizedText(state);
   for (auto _ : state) benchmark::DoNotOptimize(Text(t));
   SetBytes(state, t.size());
 }
-BENCHMARK(BM_CopyText)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CopyText)->Apply(Sizes);
 
 void BM_DataEncode(benchmark::State& state) {
-  const Text& t = BigText();
+  const Text& t = SizedText(state);
   for (auto _ : state) benchmark::DoNotOptimize(DataEncode(t));
   SetBytes(state, t.size());
 }
-BENCHMARK(BM_DataEncode)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DataEncode)->Apply(Sizes);
 
 void BM_DataDecode(benchmark::State& state) {
-  static const Text encoded = DataEncode(BigText());
+  const Text encoded = DataEncode(SizedText(state));
   for (auto _ : state) benchmark::DoNotOptimize(DataDecode(encoded));
   SetBytes(state, encoded.size());
 }
-BENCHMARK(BM_DataDecode)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DataDecode)->Apply(Sizes);
+
+// A script of short command lines with a file section every hundred lines.
+void BM_SplitFileSections(benchmark::State& state) {
+  const size_t lines = static_cast<size_t>(state.range(0)) * 20000;  // ~50 bytes a line
+  std::vector<Text> script{u"dbpass@user@secret"};
+  for (size_t i = 1; i < lines; ++i) {
+    if (i % 100 == 0) {
+      script.push_back(u"FILES [UPLOAD]");
+      script.push_back(u"{ C:\\data\\a" + DecimalText(static_cast<int64_t>(i)) + u".txt,..\\docs\\a.txt }");
+    } else {
+      script.push_back(u"  SELECT name, total FROM orders WHERE number = " +
+                       DecimalText(static_cast<int64_t>(i)));
+    }
+  }
+  size_t units = 0;
+  for (const Text& l : script) units += l.size() + 2;
+  for (auto _ : state) {
+    std::vector<Text> work = script, sections;
+    SplitFileSections(work, sections);
+    benchmark::DoNotOptimize(sections.size());
+  }
+  SetBytes(state, units);
+}
+// 1, 3 and 10 MB: enough to tell linear from quadratic in seconds.
+BENCHMARK(BM_SplitFileSections)->Arg(1)->Arg(3)->Arg(10)->Unit(benchmark::kMillisecond);
 
 void BM_ValueFromStringLateField(benchmark::State& state) {
   const Text& t = BigText();
