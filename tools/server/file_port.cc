@@ -131,24 +131,34 @@ void Upload(Store& store, const Options& options, Peer& peer, Request& r) {
     DropBlocks(peer, blocks);
     return;
   }
-  std::vector<uint8_t> block(kCipherBlock + 16);
+  // A batch of blocks per socket read and per file write.
+  constexpr size_t kBatch = 8;
+  std::vector<uint8_t> wire(kBatch * kCipherBlock);
   uint64_t left = r.size;
   try {
-    for (uint64_t k = 0; k < blocks; ++k) {
-      peer.ReadExact(block.data(), kCipherBlock);
-      if (r.cipher->DecryptInPlace(block.data(), kCipherBlock) != kPlainBlock) {
-        throw NetError("data block does not decrypt");
+    for (uint64_t k = 0; k < blocks;) {
+      size_t batch = static_cast<size_t>(std::min<uint64_t>(blocks - k, kBatch));
+      peer.ReadExact(wire.data(), batch * kCipherBlock);
+      size_t take = 0;  // plain bytes gathered at the front of `wire`
+      for (size_t i = 0; i < batch; ++i) {
+        uint8_t* block = wire.data() + i * kCipherBlock;
+        if (r.cipher->DecryptInPlace(block, kCipherBlock) != kPlainBlock) {
+          throw NetError("data block does not decrypt");
+        }
+        // The last block is sent whole; only the bytes up to the size count.
+        size_t part = static_cast<size_t>(std::min<uint64_t>(left, kPlainBlock));
+        std::memmove(wire.data() + take, block, part);
+        take += part;
+        left -= part;
       }
-      // The last block is sent whole; only the bytes up to the size count.
-      size_t take = static_cast<size_t>(std::min<uint64_t>(left, kPlainBlock));
       size_t done = 0;
       while (done < take) {
-        ssize_t w = ::write(fd, block.data() + done, take - done);
+        ssize_t w = ::write(fd, wire.data() + done, take - done);
         if (w < 0 && errno == EINTR) continue;
         if (w < 0) throw NetError(std::string("cannot write: ") + std::strerror(errno));
         done += static_cast<size_t>(w);
       }
-      left -= take;
+      k += batch;
     }
     if (::fsync(fd) != 0) throw NetError(std::string("cannot sync: ") + std::strerror(errno));
   } catch (...) {
