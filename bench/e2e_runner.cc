@@ -63,6 +63,7 @@ struct Args {
   std::u16string credentials;
   size_t mib = 1024;
   std::string svg;
+  bool transfers_only = false;  // --transfers-only 1: for profiling
 };
 
 std::u16string U16(const std::string& s) { return std::u16string(s.begin(), s.end()); }
@@ -262,6 +263,7 @@ int main(int argc, char** argv) {
     else if (k == "--credentials") args.credentials = U16(v);
     else if (k == "--mib") args.mib = std::stoul(v);
     else if (k == "--svg") args.svg = v;
+    else if (k == "--transfers-only") args.transfers_only = v == "1";
   }
   std::printf("| Measure | Figure | Note |\n|---|---|---|\n");
 
@@ -287,6 +289,7 @@ int main(int argc, char** argv) {
           std::to_string(cpu).substr(0, 4) + " s; " +
           (SameBytes(local, back) ? "same bytes as uploaded" : "DIFFERENT BYTES"));
   std::remove(back.c_str());
+  if (args.transfers_only) return 0;
 
   // Round trips: the library's ShowDbName against the minimal client.
   double raw = CallsPerSecond(1, 2.0, [&] { return RawDbName(args.port); });

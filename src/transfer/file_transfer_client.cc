@@ -99,26 +99,23 @@ void SendFileBlocks(platform::Connection& connection, AesCipher& cipher, platfor
   }
 }
 
-// The data blocks of a download, a batch per read and per file write; each
-// block's plain bytes cut or zero-filled to 32,767. `progress(count)` runs
-// once per block in order, after its batch is written.
+// The data blocks of a download, a batch per socket read; each block's plain
+// bytes cut or zero-filled to 32,767 and written from where they were
+// decrypted. `progress(count)` runs once per block in order, after its batch.
 template <typename Progress>
 void ReceiveFileBlocks(platform::Connection& connection, AesCipher& cipher, platform::File& file,
                        int64_t blocks, Progress&& progress) {
   std::vector<uint8_t> wire(kBatchBlocks * TransferCipherBlockSize);
-  std::vector<uint8_t> plain(kBatchBlocks * TransferBlockSize);
   int64_t written = 0;
   for (int64_t k = 0; k < blocks;) {
     const size_t batch = static_cast<size_t>(std::min<int64_t>(blocks - k, kBatchBlocks));
     connection.ReceiveExact(wire.data(), batch * TransferCipherBlockSize);
     for (size_t i = 0; i < batch; ++i) {
       uint8_t* block = wire.data() + i * TransferCipherBlockSize;
-      size_t n = std::min(cipher.DecryptInPlace(block, TransferCipherBlockSize), TransferBlockSize);
-      uint8_t* dest = plain.data() + i * TransferBlockSize;
-      std::memcpy(dest, block, n);
-      std::memset(dest + n, 0, TransferBlockSize - n);
+      size_t n = cipher.DecryptInPlace(block, TransferCipherBlockSize);
+      if (n < TransferBlockSize) std::memset(block + n, 0, TransferBlockSize - n);
+      file.Write(block, TransferBlockSize);
     }
-    file.Write(plain.data(), batch * TransferBlockSize);
     for (size_t i = 0; i < batch; ++i) {
       written += static_cast<int64_t>(TransferBlockSize);
       progress(written);
