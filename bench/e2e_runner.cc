@@ -201,6 +201,14 @@ bool RawDbName(uint16_t port) {
   return got == len;
 }
 
+bool LibScript(uint16_t port) {
+  qvn_char* r = Script(nullptr, reinterpret_cast<const qvn_char*>(u"dbpass@bench@secret\r\nGET bench 1"),
+                       reinterpret_cast<const qvn_char*>(u"127.0.0.1"), port, 0);
+  bool ok = r != nullptr && r[0] != 0;
+  ScriptFree(r);
+  return ok;
+}
+
 bool LibDbName(uint16_t port) {
   qvn_char* r = ShowDbName(reinterpret_cast<const qvn_char*>(u"127.0.0.1"), port);
   bool ok = r != nullptr && r[0] != 0;
@@ -297,6 +305,10 @@ int main(int argc, char** argv) {
   Row("ShowDbName round trip, minimal socket client", 1e6 / raw, "us", "probe + request connection");
   Row("ShowDbName round trip, library", 1e6 / lib, "us",
       std::to_string(raw / lib).substr(0, 4) + "x the minimal client");
+
+  double script = CallsPerSecond(1, 2.0, [&] { return LibScript(args.port); });
+  Row("Small Script round trip (one GET), library", 1e6 / script, "us",
+      "encrypted request and reply; no minimal-client counterpart yet");
 
   std::vector<std::pair<int, double>> calls, transfers;
   for (int threads : {1, 2, 4, 8}) {
