@@ -3,6 +3,7 @@
 #include <memory>
 #include <vector>
 
+#include "base/whole_number.h"
 #include "codecs/value_list.h"
 #include "conversation/admin_commands.h"
 #include "conversation/script_request.h"
@@ -31,23 +32,6 @@ void StartTransfers(void* message_handle, const Text& host, uint16_t file_port,
 }
 
 }  // namespace
-
-int32_t BuildShowNumber(TextView text) {
-  size_t i = 0;
-  while (i < text.size() && IsBlank(text[i])) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == u'-' || text[i] == u'+')) negative = text[i++] == u'-';
-  if (i == text.size()) return -1;
-  int64_t value = 0;
-  for (; i < text.size(); ++i) {
-    if (text[i] < u'0' || text[i] > u'9') return -1;
-    value = value * 10 + (text[i] - u'0');
-    if (value > int64_t{2147483648}) return -1;
-  }
-  if (negative) value = -value;
-  if (value > INT32_MAX || value < INT32_MIN) return -1;
-  return static_cast<int32_t>(value);
-}
 
 Text Script(void* message_handle, const Text& script, const Text& host, uint16_t port,
             uint16_t file_port) {
@@ -85,7 +69,8 @@ Text Script(void* message_handle, const Text& script, const Text& host, uint16_t
     const Text normalised = UpperTrim(lines[i]);
     if (!TextView(normalised).starts_with(u"BUILD SHOW[")) continue;
     const Text inner = ValueFromString(normalised, 1, u"[");
-    const int32_t number = BuildShowNumber(ValueFromString(inner, 0, u"]"));
+    const auto number = static_cast<int32_t>(
+        ParseWholeNumber(ValueFromString(inner, 0, u"]"), {.leading_blanks = true}).value_or(-1));
     const bool flag = Trim(ValueFromString(inner, 1, u"]")) != u"-";
     result = Trim(result) + kCrLf +
              BuildShow(host, port, credentials, number, flag, kScriptProbeTimeoutMs);

@@ -20,10 +20,6 @@ inline constexpr int32_t kScriptProbeTimeoutMs = 30000;
 Text Script(void* message_handle, const Text& script, const Text& host, uint16_t port,
             uint16_t file_port);
 
-// A BUILD SHOW[...] number: optional blanks and sign, then decimal digits
-// that fit in 32 bits; -1 for anything else.
-int32_t BuildShowNumber(TextView text);
-
 }  // namespace qvn
 
 #endif  // QVN_API_SCRIPT_H_
