@@ -30,24 +30,16 @@ TEST(TrimTest, RemovesEveryCodeUnitUpToSpaceAtBothEnds) {
   EXPECT_EQ(Trim(u"\u00a0x\u00a0"), u"\u00a0x\u00a0");  // no-break space is not a blank
 }
 
-TEST(ReplaceText, IgnoresLetterCaseAndKeepsTheOriginalUnits) {
-  EXPECT_EQ(ReplaceText(u"Abcabc", u"BC", u"x"), u"Axax");
-  EXPECT_EQ(ReplaceText(u"ABCabc", u"bC", u"-"), u"A-a-");
-  EXPECT_EQ(ReplaceText(u"\u00C4b \u00E4B", u"\u00E4b", u"="), u"= =");
-  EXPECT_EQ(ReplaceText(u"x\u03B1\u0391y", u"\u0391", u"."), u"x..y");
-  EXPECT_EQ(ReplaceText(u"Abc", u"q", u"x"), u"Abc");
-}
-
-TEST(ReplaceText, NeverRescansInsertedText) {
-  EXPECT_EQ(ReplaceText(u"aa", u"a", u"aa"), u"aaaa");
-  EXPECT_EQ(ReplaceText(u"aaa", u"aa", u"a"), u"aa");
-  EXPECT_EQ(ReplaceText(u"abab", u"ab", u"b"), u"bb");
-}
-
-TEST(ReplaceText, EmptyPatternOrText) {
-  EXPECT_EQ(ReplaceText(u"abc", u"", u"x"), u"abc");
-  EXPECT_EQ(ReplaceText(u"", u"a", u"x"), u"");
-  EXPECT_EQ(ReplaceText(u"abc", u"abc", u""), u"");
+// Letter case ignored, original units kept, inserted text never rescanned.
+TEST(ReplaceText, ReplacesLeftToRightIgnoringCase) {
+  const Text cases[][4] = {
+      {u"Abcabc", u"BC", u"x", u"Axax"},           {u"ABCabc", u"bC", u"-", u"A-a-"},
+      {u"\u00C4b \u00E4B", u"\u00E4b", u"=", u"= ="}, {u"x\u03B1\u0391y", u"\u0391", u".", u"x..y"},
+      {u"Abc", u"q", u"x", u"Abc"},                {u"aa", u"a", u"aa", u"aaaa"},
+      {u"aaa", u"aa", u"a", u"aa"},                {u"abab", u"ab", u"b", u"bb"},
+      {u"abc", u"", u"x", u"abc"},                 {u"", u"a", u"x", u""},
+      {u"abc", u"abc", u"", u""}};
+  for (const auto& c : cases) EXPECT_EQ(ReplaceText(c[0], c[1], c[2]), c[3]) << TextToUtf8(c[0]);
 }
 
 TEST(ReplaceText, AgreesWithUpperCasedSearchOnGeneratedTexts) {
@@ -66,14 +58,6 @@ TEST(ReplaceText, AgreesWithUpperCasedSearchOnGeneratedTexts) {
     expected += text.substr(last);
     ASSERT_EQ(ReplaceText(text, pattern, u"<>"), expected) << round;
   }
-}
-
-TEST(CollapseText, RepeatsUntilThePatternIsGone) {
-  EXPECT_EQ(CollapseText(u"  a    b  ", u"  ", u" "), u"a b");
-  EXPECT_EQ(CollapseText(u"[  x   ]", u"[ ", u"["), u"[x   ]");
-  EXPECT_EQ(CollapseText(u"aaaab", u"ab", u"b"), u"b");
-  Text many_blanks = u"a" + Text(100000, u' ') + u"b";
-  EXPECT_EQ(CollapseText(many_blanks, u"  ", u" "), u"a b");
 }
 
 // Collapsing as defined: pass after pass while the pattern occurs exactly,
@@ -110,14 +94,16 @@ TEST(CollapseText, AgreesWithPassAfterPassOnGeneratedTexts) {
   EXPECT_EQ(CollapseText(directive, u" ]", u"]"), u"BUILD SHOW[5]");
 }
 
-TEST(CollapseText, PatternInAnotherCaseDoesNotRun) {
-  EXPECT_EQ(CollapseText(u"  xAAy  ", u"aa", u"a"), u"xAAy");
-}
-
-TEST(CollapseText, StopsWhenAPassDoesNotShortenTheText) {
-  EXPECT_EQ(CollapseText(u"xax", u"a", u"a"), u"xax");
-  EXPECT_EQ(CollapseText(u"aa", u"a", u"aa"), u"aaaa");
-  EXPECT_EQ(CollapseText(u" abc ", u"", u"x"), u"abc");
+// Repeats until the pattern is gone; a pattern in another letter case does
+// not run; a pass that does not shorten the text is the last.
+TEST(CollapseText, RepeatsWhileThePatternOccursExactly) {
+  const Text cases[][4] = {
+      {u"  a    b  ", u"  ", u" ", u"a b"}, {u"[  x   ]", u"[ ", u"[", u"[x   ]"},
+      {u"aaaab", u"ab", u"b", u"b"},        {u"  xAAy  ", u"aa", u"a", u"xAAy"},
+      {u"xax", u"a", u"a", u"xax"},         {u"aa", u"a", u"aa", u"aaaa"},
+      {u" abc ", u"", u"x", u"abc"}};
+  for (const auto& c : cases) EXPECT_EQ(CollapseText(c[0], c[1], c[2]), c[3]) << TextToUtf8(c[0]);
+  EXPECT_EQ(CollapseText(u"a" + Text(100000, u' ') + u"b", u"  ", u" "), u"a b");
 }
 
 TEST(UpperCase, MapsEachCodeUnitOnItsOwn) {
