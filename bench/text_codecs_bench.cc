@@ -6,6 +6,7 @@
 #include <map>
 #include <random>
 
+#include "base/text.h"
 #include "codecs/entities.h"
 #include "codecs/packing.h"
 #include "codecs/value_list.h"

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/bytes.h"
 #include "base/errors.h"
 #include "codecs/aes_multi_block.h"
 #include "platform/crypto.h"
@@ -12,16 +13,6 @@ namespace {
 
 void RequireKeyText(const Text& key_text) {
   if (key_text.empty()) throw AssertionFailure();
-}
-
-// The key text's UTF-16 code units, little-endian, no terminator.
-Bytes KeyMaterial(const Text& key_text) {
-  Bytes out(key_text.size() * 2);
-  for (size_t i = 0; i < key_text.size(); ++i) {
-    out[2 * i] = static_cast<uint8_t>(key_text[i] & 0xFF);
-    out[2 * i + 1] = static_cast<uint8_t>(key_text[i] >> 8);
-  }
-  return out;
 }
 
 // Wipes a buffer that held key material or plain text before it goes.
@@ -47,7 +38,7 @@ std::array<uint8_t, 16> KeyOfMaterial(const Bytes& material) {
 
 std::array<uint8_t, 16> DeriveAesKey(const Text& key_text) {
   RequireKeyText(key_text);
-  Bytes material = KeyMaterial(key_text);
+  Bytes material = TextToBytes(key_text);
   std::array<uint8_t, 16> key = KeyOfMaterial(material);
   Wipe(material);
   return key;
@@ -81,7 +72,7 @@ struct AesCipher::Impl {
 
 AesCipher::AesCipher(const Text& key_text) {
   RequireKeyText(key_text);
-  impl_ = std::make_unique<Impl>(KeyMaterial(key_text));
+  impl_ = std::make_unique<Impl>(TextToBytes(key_text));
 }
 
 AesCipher::~AesCipher() = default;
