@@ -8,6 +8,7 @@
 
 #include "codecs/text_crypto.h"
 #include "support/fake_server.h"
+#include "support/loopback.h"
 
 namespace qvn {
 namespace {
@@ -30,10 +31,7 @@ constexpr char16_t kNewPassUnderAbcPw[] =  // EncryptText(K("abc"), EncryptText(
 
 constexpr int32_t kProbe = 5000;
 
-uint16_t PortWithNoListener() {
-  platform::Listener listener("127.0.0.1", 0);
-  return listener.port();
-}
+using testing::PortWithNoListener;
 
 // A command makes two connections: the probe (no data), then the request.
 // Returns the request connection's record.

@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/socket.h"
+#include "net/listener.h"
 #include "support/server_process_posix.h"
 
 namespace {
@@ -123,7 +124,7 @@ TEST_F(CliTest, PrintsAnswersAndFailsOnTheFailureWords) {
   // A port where nobody listens: one line on stderr, exit status 1.
   uint16_t closed;
   {
-    qvn::platform::Listener l("127.0.0.1", 0);
+    qvn::net::Listener l("127.0.0.1", 0);
     closed = l.port();
   }
   Outcome down = RunCli({"--port", std::to_string(closed), "db-name"});

@@ -4,6 +4,7 @@
 
 #include "conversation/admin_commands.h"
 #include "support/fake_server.h"
+#include "net/listener.h"
 
 namespace qvn {
 namespace {
@@ -63,7 +64,7 @@ TEST(SendDbMessage, FailuresAreConnectionErrors) {
   }
   uint16_t closed_port;
   {
-    platform::Listener listener("127.0.0.1", 0);
+    net::Listener listener("127.0.0.1", 0);
     closed_port = listener.port();
   }
   EXPECT_EQ(SendDbMessage(FakeServer::kHost, closed_port, u"m", MessageChannel::Pipe, u"", 0, 5000),

@@ -26,6 +26,7 @@
 #include "codecs/version_text.h"
 #include "conversation/framing.h"
 #include "platform/socket.h"
+#include "net/listener.h"
 #include "qvn.h"
 #include "support/server_process_posix.h"
 
@@ -198,7 +199,7 @@ TEST_F(ServerTest, DeliversMessagesThroughEveryChannel) {
   EXPECT_EQ(ReadFile(server_->data() + "/messages/messages.txt"), "to the file \xC3\xA9\r\n");
 
   // TCP: the server hands the receiver one framed message.
-  qvn::platform::Listener receiver("127.0.0.1", 0);
+  qvn::net::Listener receiver("127.0.0.1", 0);
   Text received;
   std::thread reader([&] {
     qvn::platform::Connection c = receiver.Accept(10000);

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "base/errors.h"
+#include "net/listener.h"
 #include "codecs/value_list.h"
 #include "platform/socket.h"
 #include "support/fake_file_server.h"
@@ -315,7 +316,7 @@ TEST_F(FileTransferClientTest, ProgressHandlerThatRaisesFailsTheCall) {
 }
 
 uint16_t ClosedPort() {
-  platform::Listener listener("127.0.0.1", 0);
+  net::Listener listener("127.0.0.1", 0);
   uint16_t port = listener.port();
   listener.Close();
   return port;

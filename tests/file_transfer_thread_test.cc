@@ -9,6 +9,7 @@
 #include "platform/idle_thread.h"
 #include "platform/locale_format.h"
 #include "platform/socket.h"
+#include "net/listener.h"
 #include "support/fake_file_server.h"
 #include "support/progress_window.h"
 
@@ -219,7 +220,7 @@ TEST_F(FileTransferThreadTest, LoneBraceEndsTheSectionAndEmptyHeaderTransfersNot
 TEST_F(FileTransferThreadTest, ConnectFailureEndsTheRemainingEntries) {
   const std::string up = folder_.File("p.bin");
   WriteFileBytes(up, PatternBytes(7));
-  platform::Listener closed("127.0.0.1", 0);
+  net::Listener closed("127.0.0.1", 0);
   const uint16_t port = closed.port();
   closed.Close();
   SectionRun run;

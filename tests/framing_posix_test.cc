@@ -11,6 +11,7 @@
 #include "base/errors.h"
 #include "conversation/framing.h"
 #include "support/fake_server.h"
+#include "support/memory_stream.h"
 
 namespace qvn {
 namespace {
@@ -34,12 +35,7 @@ long VirtualBytes() {
 }
 
 int ReadHugeReplyUnderLimit() {
-  platform::Listener listener("127.0.0.1", 0);
-  platform::Connection client = platform::Connection::Open(u"127.0.0.1", listener.port());
-  platform::Connection server = listener.Accept(10000);
-  Bytes wire = testing::Reply::HugeLengthThenClose().bytes;
-  server.SendAll(wire.data(), wire.size());
-  server.Close();
+  testing::MemoryStream client(testing::Reply::HugeLengthThenClose().bytes);
   rlimit limit{};
   limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(VirtualBytes()) + (512L << 20);
   if (setrlimit(RLIMIT_AS, &limit) != 0) return 3;

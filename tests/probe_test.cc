@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "support/fake_server.h"
+#include "support/loopback.h"
 
 namespace qvn {
 namespace {
@@ -10,10 +11,7 @@ namespace {
 using testing::FakeServer;
 using testing::Reply;
 
-uint16_t PortWithNoListener() {
-  platform::Listener listener("127.0.0.1", 0);
-  return listener.port();  // closed again when the listener goes
-}
+using testing::PortWithNoListener;
 
 TEST(ProbeServer, ListeningServerAnswersWhateverTheTimeOut) {
   FakeServer server(Reply::Framed(u"unused"));

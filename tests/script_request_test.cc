@@ -4,6 +4,7 @@
 
 #include "codecs/text_crypto.h"
 #include "support/fake_server.h"
+#include "support/loopback.h"
 
 namespace qvn {
 namespace {
@@ -39,10 +40,7 @@ constexpr char16_t kReplyNoUser[] = u"jmuEdybVv0FNLwqKdTtdBqVKAK3+1KNWXTEEjuxtMX
 constexpr char16_t kReplyUser[] =
     u"vWF8kpE1oSoNe/xKFU3hPWo7c0qEO6jU7o9bQJXXt9sOAKBRg2DNojs5GJmDY/yrcxM6lrxIrEeKH+DsZnOLYw==";
 
-uint16_t PortWithNoListener() {
-  platform::Listener listener("127.0.0.1", 0);
-  return listener.port();
-}
+using testing::PortWithNoListener;
 
 // The one request a script call made, after checking it was the only connection.
 Text OnlyRequest(FakeServer& server) {

@@ -9,6 +9,7 @@
 #include "conversation/admin_commands.h"
 #include "platform/locale_format.h"
 #include "platform/socket.h"
+#include "net/listener.h"
 #include "qvn.h"
 #include "support/fake_file_server.h"
 #include "support/fake_server.h"
@@ -74,7 +75,7 @@ class RequestServer {
 };
 
 uint16_t ClosedPort() {
-  platform::Listener listener("127.0.0.1", 0);
+  net::Listener listener("127.0.0.1", 0);
   uint16_t port = listener.port();
   listener.Close();
   return port;

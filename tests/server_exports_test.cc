@@ -12,6 +12,7 @@
 #include "conversation/script_request.h"
 #include "qvn.h"
 #include "support/fake_server.h"
+#include "support/loopback.h"
 
 namespace qvn {
 namespace {
@@ -31,10 +32,7 @@ Text Take(qvn_char* result) {
   return out;
 }
 
-uint16_t PortWithNoListener() {
-  platform::Listener listener("127.0.0.1", 0);
-  return listener.port();
-}
+using testing::PortWithNoListener;
 
 Text RequestAfterProbe(FakeServer& server) {
   auto records = server.WaitForConnections(2);

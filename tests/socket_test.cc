@@ -6,9 +6,12 @@
 #include <vector>
 
 #include "base/errors.h"
+#include "net/listener.h"
 
 namespace qvn::platform {
 namespace {
+
+using net::Listener;
 
 TEST(Socket, ListenerOnPortZeroGetsAnEphemeralPortAndTimesOut) {
   Listener listener("127.0.0.1", 0);

@@ -6,6 +6,7 @@
 #include "codecs/version_text.h"
 #include "conversation/admin_commands.h"
 #include "support/fake_server.h"
+#include "support/loopback.h"
 
 namespace qvn {
 namespace {
@@ -20,10 +21,7 @@ constexpr char16_t kAuthBobSecret[] = u"USERAUTH:B7FFE88684F9502C4D725CA4DEB52B7
 constexpr char16_t kWelcomeUnderBobSecret[] = u"nazxiaeiqRFL783Cqx/NlA==";
 constexpr char16_t kMd5Abc[] = u"900150983CD24FB0D6963F7D28E17F72";
 
-uint16_t PortWithNoListener() {
-  platform::Listener listener("127.0.0.1", 0);
-  return listener.port();
-}
+using testing::PortWithNoListener;
 
 TEST(UserKey, UpperTrimsTheNameAndTrimsTheJoinedKey) {
   EXPECT_EQ(UserKey(u" bob ", u"Secret"), u"BOBSecret");

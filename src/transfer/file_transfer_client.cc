@@ -168,6 +168,7 @@ bool TFileTransferClient::RunTransfer(Direction direction, const Text& AHost, ui
     std::optional<platform::Connection> connection;
     try {
       connection.emplace(platform::Connection::Open(AHost, APort));
+      connection->EnableKeepAlive();  // a vanished server is noticed, as on the request port
       FClientFileName = AClientFileName;
       FServerFileName = AServerFileName;
       result = direction == Direction::kUpload

@@ -13,6 +13,7 @@
 
 #include "base/text.h"
 #include "platform/socket.h"
+#include "net/listener.h"
 
 namespace qvn::testing {
 
@@ -54,7 +55,7 @@ class FakeFileServer {
   void Serve(platform::Connection& connection);
 
   Text key_;
-  platform::Listener listener_;
+  net::Listener listener_;
   std::mutex mutex_;
   std::condition_variable changed_;
   std::vector<FileSession> sessions_;

@@ -1,4 +1,5 @@
 #include "support/fake_server.h"
+#include "net/listener.h"
 
 #include <chrono>
 #include <cstring>
@@ -60,7 +61,7 @@ Reply Reply::NegativeLengthStream(const Bytes& payload, int32_t count) {
 
 FakeServer::FakeServer(Handler handler, int lifetime_ms)
     : handler_(std::move(handler)),
-      listener_(std::make_unique<platform::Listener>("127.0.0.1", 0)),
+      listener_(std::make_unique<net::Listener>("127.0.0.1", 0)),
       port_(listener_->port()) {
   acceptor_ = std::thread([this, lifetime_ms] { AcceptLoop(lifetime_ms); });
 }

@@ -16,6 +16,7 @@
 
 #include "base/text.h"
 #include "platform/socket.h"
+#include "net/listener.h"
 
 namespace qvn::testing {
 
@@ -82,7 +83,7 @@ class FakeServer {
   void Serve(size_t slot, platform::Connection connection);
 
   Handler handler_;
-  std::unique_ptr<platform::Listener> listener_;
+  std::unique_ptr<net::Listener> listener_;
   uint16_t port_ = 0;
   std::atomic<bool> stop_{false};
   std::mutex mutex_;
