@@ -25,10 +25,14 @@ uint32_t GetBigEndian32(const uint8_t* in) {
 }
 
 // Appends UTF-16LE bytes to `out`; an odd byte is carried into the next call.
+// The text doubles as bytes arrive, but never beyond the announced size: the
+// last step of a large reply then costs its own size, not twice that.
 class PayloadDecoder {
  public:
-  explicit PayloadDecoder(Text& out) : out_(out) {}
+  PayloadDecoder(Text& out, size_t announced_units) : out_(out), announced_(announced_units) {}
   void Add(const uint8_t* data, size_t n) {
+    const size_t needed = out_.size() + (n + 1) / 2;
+    if (needed > out_.capacity()) Grow(std::max(needed, std::min(announced_, 2 * needed)));
     size_t i = 0;
     if (has_low_ && n > 0) {
       out_.push_back(static_cast<char16_t>(low_ | (data[0] << 8)));
@@ -45,7 +49,17 @@ class PayloadDecoder {
   }
 
  private:
+  // A fresh string of exactly `units`: reserve() on the text itself would round
+  // up to twice its old capacity.
+  void Grow(size_t units) {
+    Text bigger;
+    bigger.reserve(units);
+    bigger.append(out_);
+    out_.swap(bigger);
+  }
+
   Text& out_;
+  size_t announced_;
   uint8_t low_ = 0;
   bool has_low_ = false;
 };
@@ -91,7 +105,7 @@ Text ReadMessage(ByteSource& source, size_t limit) {
   const bool counted = count >= 0;
   size_t left = counted ? static_cast<size_t>(count) : limit;
   Text text;
-  PayloadDecoder decoder(text);
+  PayloadDecoder decoder(text, (left + 1) / 2);
   Bytes piece(std::min(left, kPiece));
   while (left > 0) {
     size_t n = source.ReceiveSome(piece.data(), std::min(left, piece.size()));

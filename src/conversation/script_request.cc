@@ -49,15 +49,15 @@ Text SendScript(const Text& host, uint16_t port, const Text& text) {
       WriteMessage(connection, Trim(EncryptText(db_key, plaintext)));
     }
 
-    const Text reply = ReadMessage(connection);
+    Text reply = ReadMessage(connection);
+    connection.Close();
     if (reply.empty()) {
       answer.clear();
     } else if (with_user) {
-      answer = DecryptTextTwice(user_key, db_key, reply);
+      answer = DecryptTextTwice(user_key, db_key, std::move(reply));
     } else {
-      answer = DecryptText(db_key, reply);
+      answer = DecryptText(db_key, std::move(reply));
     }
-    connection.Close();
   } catch (...) {
     answer = kNoneAnswer;
   }
