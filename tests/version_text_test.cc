@@ -93,31 +93,23 @@ TEST(ExecutableVersionTest, ImagesWithoutTheRecordGiveNone) {
   EXPECT_FALSE(PeProductVersion(MemoryImage(BuildElf(true, false, {1, 2, 3, 4}))));
 }
 
-// A hostile file must give either no version or the true one, and never
-// read outside the image (the reader checks every range; run under
-// QVN_SANITIZE to see it).
-void Torture(const Bytes& good, std::optional<ProductVersion> (*read)(const ImageReader&),
-             ProductVersion truth) {
-  for (size_t n = 0; n < good.size(); ++n) {
-    Bytes cut(good.begin(), good.begin() + n);
-    auto v = read(MemoryImage(cut));
-    if (v) {
-      EXPECT_EQ(*v, truth) << "cut at " << n;
+// A cut image gives either no version or the true one (byte damage is left
+// to fuzz/executable_version_fuzz.cc).
+TEST(ExecutableVersionTest, CutImagesGiveNoneOrTheTrueVersion) {
+  const ProductVersion truth{1, 2, 0, 15};
+  const struct {
+    Bytes image;
+    std::optional<ProductVersion> (*read)(const ImageReader&);
+  } cases[] = {{BuildPe(true, {9, 9, 9, 9}, {1, 2, 0, 15}), PeProductVersion},
+               {BuildElf(true, false, {1, 2, 0, 15}), ElfProductVersion},
+               {BuildElf(false, true, {1, 2, 0, 15}), ElfProductVersion}};
+  for (const auto& c : cases) {
+    for (size_t n = 0; n < c.image.size(); ++n) {
+      Bytes cut(c.image.begin(), c.image.begin() + n);
+      auto v = c.read(MemoryImage(cut));
+      if (v) EXPECT_EQ(*v, truth) << "cut at " << n;
     }
   }
-  for (size_t i = 0; i < good.size(); ++i) {
-    for (uint8_t x : {uint8_t{0x00}, uint8_t{0xFF}, uint8_t{0x80}, uint8_t{0x7F}, uint8_t{0x01}}) {
-      Bytes bad = good;
-      bad[i] = x;
-      read(MemoryImage(bad));  // any answer; no crash, no hang
-    }
-  }
-}
-
-TEST(ExecutableVersionTest, DamagedImagesNeverCrashTheReader) {
-  Torture(BuildPe(true, {9, 9, 9, 9}, {1, 2, 0, 15}), PeProductVersion, {1, 2, 0, 15});
-  Torture(BuildElf(true, false, {1, 2, 0, 15}), ElfProductVersion, {1, 2, 0, 15});
-  Torture(BuildElf(false, true, {1, 2, 0, 15}), ElfProductVersion, {1, 2, 0, 15});
 }
 
 TEST(CurrentMillisecondTest, IsTheMillisecondOfTheClock) {
