@@ -107,7 +107,9 @@ TEST(ExecutableVersionTest, CutImagesGiveNoneOrTheTrueVersion) {
     for (size_t n = 0; n < c.image.size(); ++n) {
       Bytes cut(c.image.begin(), c.image.begin() + n);
       auto v = c.read(MemoryImage(cut));
-      if (v) EXPECT_EQ(*v, truth) << "cut at " << n;
+      if (v) {
+        EXPECT_EQ(*v, truth) << "cut at " << n;
+      }
     }
   }
 }
