@@ -11,7 +11,7 @@
 
 #include "base/text.h"
 
-namespace qvn::test {
+namespace qvn::testing {
 
 class TempFile {
  public:
@@ -37,6 +37,6 @@ class TempFile {
   std::filesystem::path path_;
 };
 
-}  // namespace qvn::test
+}  // namespace qvn::testing
 
 #endif  // QVN_TESTS_SUPPORT_TEMP_FILE_H_

@@ -14,7 +14,7 @@
 #include "support/fake_server.h"
 #include "support/loopback.h"
 
-namespace qvn {
+namespace qvn::testing {
 namespace {
 
 using testing::FakeServer;
@@ -206,4 +206,4 @@ TEST(ServerExports, ConcurrentCallsDoNotInterfere) {
 }
 
 }  // namespace
-}  // namespace qvn
+}  // namespace qvn::testing

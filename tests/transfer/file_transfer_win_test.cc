@@ -15,7 +15,7 @@
 #include "transfer/file_transfer_client.h"
 #include "transfer/file_transfer_thread.h"
 
-namespace qvn {
+namespace qvn::testing {
 namespace {
 
 using testing::FakeFileServer;
@@ -158,4 +158,4 @@ TEST(ProgressWindowWinTest, HandleThatNamesNoWindowIsIgnored) {
 }
 
 }  // namespace
-}  // namespace qvn
+}  // namespace qvn::testing

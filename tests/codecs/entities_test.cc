@@ -7,7 +7,7 @@
 
 #include "codecs/value_list.h"
 
-namespace qvn {
+namespace qvn::testing {
 namespace {
 
 struct Pair {
@@ -100,4 +100,4 @@ TEST(Entities, LargeTexts) {
 }
 
 }  // namespace
-}  // namespace qvn
+}  // namespace qvn::testing

@@ -11,13 +11,13 @@
 #include "support/exe_images.h"
 #include "support/temp_file.h"
 
-namespace qvn {
+namespace qvn::testing {
 namespace {
 
 using platform::ProductVersion;
-using test::BuildElf;
-using test::BuildPe;
-using test::TempFile;
+using testing::BuildElf;
+using testing::BuildPe;
+using testing::TempFile;
 
 // Set in tests/CMakeLists.txt with qvn_set_product_version.
 constexpr char16_t kOwnVersion[] = u"3.0.65535.7";
@@ -65,7 +65,7 @@ TEST(VersionTextTest, NoVersionInformationRaisesThePlatformError) {
   TempFile empty(".dll", Bytes{});
   EXPECT_NE(ErrorCodeOf(empty.name()), 0u);
   // ENOENT and ERROR_FILE_NOT_FOUND are both 2.
-  Text missing = test::TempFile(".dll", Bytes{}).name();  // removed again at once
+  Text missing = testing::TempFile(".dll", Bytes{}).name();  // removed again at once
   EXPECT_EQ(ErrorCodeOf(missing), 2u);
   EXPECT_THROW(VersionText(u""), PlatformError);
 }
@@ -136,4 +136,4 @@ TEST(CurrentMillisecondTest, IsTheMillisecondOfTheClock) {
 }
 
 }  // namespace
-}  // namespace qvn
+}  // namespace qvn::testing

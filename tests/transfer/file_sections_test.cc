@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-namespace qvn {
+namespace qvn::testing {
 namespace {
 
 using Lines = std::vector<Text>;
@@ -112,4 +112,4 @@ TEST(ExtractFileSectionsTest, EmptiesTheTargetListFirst) {
 }
 
 }  // namespace
-}  // namespace qvn
+}  // namespace qvn::testing

@@ -6,7 +6,7 @@
 #include "support/fake_server.h"
 #include "support/loopback.h"
 
-namespace qvn {
+namespace qvn::testing {
 namespace {
 
 using testing::FakeServer;
@@ -147,4 +147,4 @@ TEST(SendScript, ReplyUnderOtherKeysIsPassedOnAsDecrypted) {
 }
 
 }  // namespace
-}  // namespace qvn
+}  // namespace qvn::testing

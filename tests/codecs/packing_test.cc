@@ -12,7 +12,7 @@
 #include "codecs/base64.h"
 #include "platform/codepage.h"
 
-namespace qvn {
+namespace qvn::testing {
 namespace {
 
 Text FromHex(const std::string& hex) {
@@ -208,4 +208,4 @@ TEST(Compression, BadDataRaises) {
 }
 
 }  // namespace
-}  // namespace qvn
+}  // namespace qvn::testing

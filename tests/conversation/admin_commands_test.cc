@@ -10,7 +10,7 @@
 #include "support/fake_server.h"
 #include "support/loopback.h"
 
-namespace qvn {
+namespace qvn::testing {
 namespace {
 
 using testing::FakeServer;
@@ -213,4 +213,4 @@ TEST(RunCommand, RequestIsBuiltOnlyAfterConnecting) {
 }
 
 }  // namespace
-}  // namespace qvn
+}  // namespace qvn::testing

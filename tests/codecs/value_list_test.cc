@@ -4,7 +4,7 @@
 
 #include <random>
 
-namespace qvn {
+namespace qvn::testing {
 namespace {
 
 // Field reading and counting spelled out step by step, as slowly as the
@@ -226,4 +226,4 @@ TEST(UpperTrim, TrimsThenUpperCases) {
 }
 
 }  // namespace
-}  // namespace qvn
+}  // namespace qvn::testing

@@ -12,7 +12,7 @@
 #include "platform/socket.h"
 #include "support/fake_file_server.h"
 
-namespace qvn {
+namespace qvn::testing {
 namespace {
 
 using testing::DownloadReply;
@@ -386,4 +386,4 @@ TEST(ParseTransferNumberTest, FollowsTheServersNumberRules) {
 }
 
 }  // namespace
-}  // namespace qvn
+}  // namespace qvn::testing

@@ -8,7 +8,7 @@
 #include "support/exe_images.h"
 #include "support/temp_file.h"
 
-namespace qvn {
+namespace qvn::testing {
 namespace {
 
 uint32_t ErrorCodeOf(const Text& file) {
@@ -22,17 +22,17 @@ uint32_t ErrorCodeOf(const Text& file) {
 }
 
 TEST(VersionTextPosixTest, ElfFilesCarryTheirVersionInASection) {
-  test::TempFile marked("", test::BuildElf(true, false, {4, 0, 65535, 12}));
+  testing::TempFile marked("", testing::BuildElf(true, false, {4, 0, 65535, 12}));
   EXPECT_EQ(VersionText(marked.name()), u"4.0.65535.12");
-  test::TempFile unmarked("", test::BuildElf(true, false, {4, 0, 1, 12}, ".data"));
+  testing::TempFile unmarked("", testing::BuildElf(true, false, {4, 0, 1, 12}, ".data"));
   EXPECT_EQ(ErrorCodeOf(unmarked.name()), uint32_t{ENODATA});
 }
 
 TEST(VersionTextPosixTest, ErrorsCarryErrno) {
-  test::TempFile text(".txt", Bytes{'M', 'Y'});
+  testing::TempFile text(".txt", Bytes{'M', 'Y'});
   EXPECT_EQ(ErrorCodeOf(text.name()), uint32_t{ENOEXEC});
   EXPECT_EQ(ErrorCodeOf(std::filesystem::temp_directory_path().u16string()), uint32_t{EISDIR});
 }
 
 }  // namespace
-}  // namespace qvn
+}  // namespace qvn::testing

@@ -7,7 +7,7 @@
 #include "api/boundary.h"
 #include "qvn.h"
 
-namespace qvn {
+namespace qvn::testing {
 namespace {
 
 // Literal to argument: qvn_char is wchar_t on Windows and char16_t elsewhere.
@@ -109,4 +109,4 @@ TEST(CodecExports, ScriptFreeIgnoresNullAndTheStaticEmptyText) {
 }
 
 }  // namespace
-}  // namespace qvn
+}  // namespace qvn::testing

@@ -8,7 +8,7 @@
 #include "support/fake_server.h"
 #include "support/loopback.h"
 
-namespace qvn {
+namespace qvn::testing {
 namespace {
 
 using testing::FakeServer;
@@ -205,4 +205,4 @@ TEST(CheckForUpdate, ComparesWithTheHostProgramsOwnVersion) {
 }
 
 }  // namespace
-}  // namespace qvn
+}  // namespace qvn::testing

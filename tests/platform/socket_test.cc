@@ -8,8 +8,10 @@
 #include "base/errors.h"
 #include "net/listener.h"
 
-namespace qvn::platform {
+namespace qvn::testing {
 namespace {
+
+using namespace platform;
 
 using net::Listener;
 
@@ -134,4 +136,4 @@ TEST(Socket, ProbeConnectSeesAListenerAndNothingElse) {
 }
 
 }  // namespace
-}  // namespace qvn::platform
+}  // namespace qvn::testing

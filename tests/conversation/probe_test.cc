@@ -5,7 +5,7 @@
 #include "support/fake_server.h"
 #include "support/loopback.h"
 
-namespace qvn {
+namespace qvn::testing {
 namespace {
 
 using testing::FakeServer;
@@ -40,4 +40,4 @@ TEST(ProbeServer, FailsWithoutAListenerOrAName) {
 }
 
 }  // namespace
-}  // namespace qvn
+}  // namespace qvn::testing

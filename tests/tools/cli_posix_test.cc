@@ -18,9 +18,9 @@
 #include "net/listener.h"
 #include "support/server_process_posix.h"
 
+namespace qvn::testing {
 namespace {
 
-using namespace qvn::testing;
 
 #ifdef QVN_CLI_BINARY
 constexpr const char* kCli = QVN_CLI_BINARY;
@@ -201,3 +201,4 @@ TEST_F(CliTest, ScriptFailsWhenATransferDoesNotComplete) {
 }
 
 }  // namespace
+}  // namespace qvn::testing

@@ -6,7 +6,7 @@
 #include "support/fake_server.h"
 #include "net/listener.h"
 
-namespace qvn {
+namespace qvn::testing {
 namespace {
 
 using testing::FakeServer;
@@ -83,4 +83,4 @@ TEST(SendDbMessage, ServerClosingWithoutReplyGivesEmptyText) {
 }
 
 }  // namespace
-}  // namespace qvn
+}  // namespace qvn::testing

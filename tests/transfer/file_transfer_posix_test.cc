@@ -23,7 +23,7 @@
 #include "transfer/file_transfer_client.h"
 #include "transfer/file_transfer_thread.h"
 
-namespace qvn {
+namespace qvn::testing {
 namespace {
 
 using testing::FakeFileServer;
@@ -187,4 +187,4 @@ TEST(LibraryUnloadPosixTest, DlcloseDuringATransferDoesNotUnmapRunningCode) {
 }
 
 }  // namespace
-}  // namespace qvn
+}  // namespace qvn::testing

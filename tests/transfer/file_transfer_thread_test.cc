@@ -13,7 +13,7 @@
 #include "support/fake_file_server.h"
 #include "support/progress_window.h"
 
-namespace qvn {
+namespace qvn::testing {
 namespace {
 
 using testing::FakeFileServer;
@@ -289,4 +289,4 @@ TEST_F(FileTransferThreadTest, StartedThreadRunsInTheBackgroundAndFreesItself) {
 }
 
 }  // namespace
-}  // namespace qvn
+}  // namespace qvn::testing

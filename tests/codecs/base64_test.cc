@@ -5,7 +5,7 @@
 #include <random>
 #include <string>
 
-namespace qvn {
+namespace qvn::testing {
 namespace {
 
 Bytes B(std::string_view s) { return Bytes(s.begin(), s.end()); }
@@ -109,4 +109,4 @@ TEST(Base64, LargeTextRoundTrip) {
 }
 
 }  // namespace
-}  // namespace qvn
+}  // namespace qvn::testing

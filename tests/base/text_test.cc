@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-namespace qvn {
+namespace qvn::testing {
 namespace {
 
 TEST(TrimTest, RemovesEveryCodeUnitUpToSpaceAtBothEnds) {
@@ -53,4 +53,4 @@ TEST(DecimalTextTest, WritesSignedAndUnsignedWithoutLeadingZeros) {
 }
 
 }  // namespace
-}  // namespace qvn
+}  // namespace qvn::testing

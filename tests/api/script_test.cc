@@ -14,7 +14,7 @@
 #include "support/fake_file_server.h"
 #include "support/fake_server.h"
 
-namespace qvn {
+namespace qvn::testing {
 namespace {
 
 using testing::FakeFileServer;
@@ -243,4 +243,4 @@ TEST(ScriptExportTest, ConvertsArgumentsAndReturnsAnAllocatedCopy) {
 }
 
 }  // namespace
-}  // namespace qvn
+}  // namespace qvn::testing

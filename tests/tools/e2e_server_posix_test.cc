@@ -30,10 +30,10 @@
 #include "qvn.h"
 #include "support/server_process_posix.h"
 
+namespace qvn::testing {
 namespace {
 
 using qvn::Text;
-using namespace qvn::testing;
 
 // Records the final progress message of each transfer (count == size).
 class Window {
@@ -374,3 +374,4 @@ TEST_F(ServerTest, ServesManyClientsAtOnce) {
 }
 
 }  // namespace
+}  // namespace qvn::testing

@@ -8,12 +8,12 @@
 #include "platform/crypto.h"
 #include "support/crypto_vectors.h"
 
-namespace qvn {
+namespace qvn::testing {
 namespace {
 
-using test::FromHex;
-using test::TextFromHex;
-using test::ToHex;
+using testing::FromHex;
+using testing::TextFromHex;
+using testing::ToHex;
 
 Bytes Pattern(size_t n, uint8_t seed = 0) {
   Bytes b(n);
@@ -22,7 +22,7 @@ Bytes Pattern(size_t n, uint8_t seed = 0) {
 }
 
 TEST(AesKnownAnswerTest, KeysAreTheLeadingSha256BytesOfTheUtf16Text) {
-  auto vectors = test::VectorsOf("key");
+  auto vectors = testing::VectorsOf("key");
   ASSERT_GE(vectors.size(), 5u);
   for (const auto& v : vectors) {
     auto key = DeriveAesKey(TextFromHex(v.fields[0]));
@@ -31,7 +31,7 @@ TEST(AesKnownAnswerTest, KeysAreTheLeadingSha256BytesOfTheUtf16Text) {
 }
 
 TEST(AesKnownAnswerTest, MatchesOpensslEncInBothDirections) {
-  auto vectors = test::VectorsOf("aes");
+  auto vectors = testing::VectorsOf("aes");
   ASSERT_GE(vectors.size(), 6u);
   for (const auto& v : vectors) {
     Text key = TextFromHex(v.fields[0]);
@@ -42,7 +42,7 @@ TEST(AesKnownAnswerTest, MatchesOpensslEncInBothDirections) {
 }
 
 TEST(AesKnownAnswerTest, TransferSizedBlock) {
-  auto vectors = test::VectorsOf("aesd");
+  auto vectors = testing::VectorsOf("aesd");
   ASSERT_EQ(vectors.size(), 1u);
   const auto& v = vectors[0];
   Text key = TextFromHex(v.fields[0]);
@@ -174,4 +174,4 @@ TEST(AesCipherTest, EmptyBufferGetsNoPaddingBlock) {
 }
 
 }  // namespace
-}  // namespace qvn
+}  // namespace qvn::testing

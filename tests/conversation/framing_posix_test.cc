@@ -13,7 +13,7 @@
 #include "support/fake_server.h"
 #include "support/memory_stream.h"
 
-namespace qvn {
+namespace qvn::testing {
 namespace {
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -60,4 +60,4 @@ TEST(ReadMessagePosix, HugeAnnouncedCountStaysWithinMemoryLimit) {
 }
 
 }  // namespace
-}  // namespace qvn
+}  // namespace qvn::testing

@@ -7,7 +7,7 @@
 
 #include "codecs/value_list.h"
 
-namespace qvn {
+namespace qvn::testing {
 namespace {
 
 // The host may run in the "C" locale, where towupper() knows ASCII only.
@@ -20,4 +20,4 @@ TEST(CaseMapPosix, IndependentOfTheProcessLocale) {
 }
 
 }  // namespace
-}  // namespace qvn
+}  // namespace qvn::testing

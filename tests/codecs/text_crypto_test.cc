@@ -11,10 +11,10 @@
 #include "codecs/base64.h"
 #include "support/crypto_vectors.h"
 
-namespace qvn {
+namespace qvn::testing {
 namespace {
 
-using test::TextFromHex;
+using testing::TextFromHex;
 
 int TrailingFill(const Text& t) {
   int n = 0;
@@ -23,32 +23,32 @@ int TrailingFill(const Text& t) {
 }
 
 TEST(TextCryptoKnownAnswerTest, EncryptedTextsMatchOpensslAndBase64) {
-  auto vectors = test::VectorsOf("text");
+  auto vectors = testing::VectorsOf("text");
   ASSERT_GE(vectors.size(), 7u);
   for (const auto& v : vectors) {
     Text key = TextFromHex(v.fields[0]), text = TextFromHex(v.fields[1]);
-    Text expected = test::Ascii(v.fields[2]);
+    Text expected = testing::Ascii(v.fields[2]);
     EXPECT_EQ(EncryptText(key, text), expected) << v.fields[1];
     EXPECT_EQ(DecryptText(key, expected), text) << v.fields[2];
   }
 }
 
 TEST(TextCryptoKnownAnswerTest, TwoKeyTextsMatchOpenssl) {
-  auto vectors = test::VectorsOf("twice");
+  auto vectors = testing::VectorsOf("twice");
   ASSERT_GE(vectors.size(), 2u);
   for (const auto& v : vectors) {
     Text inner = TextFromHex(v.fields[0]), outer = TextFromHex(v.fields[1]);
-    Text text = TextFromHex(v.fields[2]), expected = test::Ascii(v.fields[3]);
+    Text text = TextFromHex(v.fields[2]), expected = testing::Ascii(v.fields[3]);
     EXPECT_EQ(EncryptTextTwice(inner, outer, text), expected);
     EXPECT_EQ(DecryptTextTwice(inner, outer, expected), text);
   }
 }
 
 TEST(TextCryptoKnownAnswerTest, DigestTextsMatchOpensslMd5) {
-  auto vectors = test::VectorsOf("md5");
+  auto vectors = testing::VectorsOf("md5");
   ASSERT_GE(vectors.size(), 5u);
   for (const auto& v : vectors)
-    EXPECT_EQ(Md5Hex(TextFromHex(v.fields[0])), test::Ascii(v.fields[1])) << v.fields[0];
+    EXPECT_EQ(Md5Hex(TextFromHex(v.fields[0])), testing::Ascii(v.fields[1])) << v.fields[0];
 }
 
 TEST(EncryptTextTest, LengthFollowsTheCipherBlocks) {
@@ -150,4 +150,4 @@ TEST(TextCryptoTest, CallsOnSeveralThreadsAtOnceNeedNoLock) {
 }
 
 }  // namespace
-}  // namespace qvn
+}  // namespace qvn::testing
