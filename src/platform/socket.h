@@ -32,6 +32,9 @@ class Connection : public ByteSource, public ByteSink {
   bool PeerClosedAndDrained() override;
   // Turns on TCP keep-alive so a vanished peer is noticed eventually.
   void EnableKeepAlive();
+  // Shuts down both directions without closing: a read or write blocked on
+  // another thread returns. The socket stays owned until Close.
+  void Interrupt();
   // Shuts down both directions and closes; harmless when not open.
   void Close();
 

@@ -143,6 +143,10 @@ void Connection::EnableKeepAlive() {
   ::setsockopt(static_cast<int>(socket_), SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
 }
 
+void Connection::Interrupt() {
+  if (IsOpen()) ::shutdown(static_cast<int>(socket_), SHUT_RDWR);
+}
+
 void Connection::Close() {
   if (!IsOpen()) return;
   int fd = static_cast<int>(socket_);

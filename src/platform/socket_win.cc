@@ -165,6 +165,10 @@ void Connection::EnableKeepAlive() {
                sizeof on);
 }
 
+void Connection::Interrupt() {
+  if (IsOpen()) ::shutdown(AsSocket(socket_), SD_BOTH);
+}
+
 void Connection::Close() {
   if (!IsOpen()) return;
   SOCKET s = AsSocket(socket_);

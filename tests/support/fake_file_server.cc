@@ -30,19 +30,8 @@ int64_t UploadSize(const Text& request) {
 
 }  // namespace
 
-FakeFileServer::FakeFileServer(const Text& password)
-    : key_(Trim(Md5Hex(password))), listener_("127.0.0.1", 0) {
-  thread_ = std::thread([this] { Run(); });
-}
-
-FakeFileServer::~FakeFileServer() {
-  stop_ = true;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (current_ != nullptr) current_->Close();  // wakes a blocked read
-  }
-  thread_.join();
-  listener_.Close();
+FakeFileServer::FakeFileServer(const Text& password) : key_(Trim(Md5Hex(password))) {
+  Start();
 }
 
 void FakeFileServer::SetDownload(DownloadReply reply) {
@@ -51,9 +40,7 @@ void FakeFileServer::SetDownload(DownloadReply reply) {
 }
 
 bool FakeFileServer::WaitForSessions(size_t count, int timeout_ms) {
-  std::unique_lock<std::mutex> lock(mutex_);
-  return changed_.wait_for(lock, std::chrono::milliseconds(timeout_ms),
-                           [&] { return sessions_.size() >= count; });
+  return WaitFor(timeout_ms, [&] { return sessions_.size() >= count; });
 }
 
 std::vector<FileSession> FakeFileServer::Sessions() {
@@ -61,27 +48,7 @@ std::vector<FileSession> FakeFileServer::Sessions() {
   return sessions_;
 }
 
-void FakeFileServer::Run() {
-  while (!stop_) {
-    platform::Connection connection;
-    try {
-      connection = listener_.Accept(50);
-    } catch (...) {
-      return;
-    }
-    if (!connection.IsOpen()) continue;
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      if (stop_) return;
-      current_ = &connection;
-    }
-    Serve(connection);
-    std::lock_guard<std::mutex> lock(mutex_);
-    current_ = nullptr;
-  }
-}
-
-void FakeFileServer::Serve(platform::Connection& connection) {
+void FakeFileServer::Serve(platform::Connection& connection, size_t) {
   FileSession session;
   try {
     Bytes block(kCipherBlock);
@@ -141,10 +108,12 @@ void FakeFileServer::Serve(platform::Connection& connection) {
   } catch (...) {
     // The client went away early; what arrived is recorded.
   }
-  connection.Close();
-  std::lock_guard<std::mutex> lock(mutex_);
-  sessions_.push_back(std::move(session));
-  changed_.notify_all();
+  connection.Interrupt();  // the client sees the end now; the base closes
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    sessions_.push_back(std::move(session));
+  }
+  Changed();
 }
 
 Bytes PatternBytes(size_t size, uint32_t seed) {

@@ -4,16 +4,11 @@
 #ifndef QVN_TESTS_SUPPORT_FAKE_FILE_SERVER_H_
 #define QVN_TESTS_SUPPORT_FAKE_FILE_SERVER_H_
 
-#include <atomic>
-#include <condition_variable>
 #include <cstdint>
-#include <mutex>
-#include <thread>
 #include <vector>
 
 #include "base/text.h"
-#include "platform/socket.h"
-#include "net/listener.h"
+#include "support/loopback_server.h"
 
 namespace qvn::testing {
 
@@ -36,33 +31,23 @@ struct DownloadReply {
   int64_t blocks = -1;  // blocks to send; -1: content size div 32,767 + 1
 };
 
-class FakeFileServer {
+class FakeFileServer : public LoopbackServer {
  public:
   // password: the credentials line the client uses; the key is its Md5Hex.
   explicit FakeFileServer(const Text& password);
-  ~FakeFileServer();
-  FakeFileServer(const FakeFileServer&) = delete;
-  FakeFileServer& operator=(const FakeFileServer&) = delete;
+  ~FakeFileServer() override { Stop(); }
 
-  uint16_t port() const { return listener_.port(); }
   void SetDownload(DownloadReply reply);
   // Until `count` connections are over, at most timeout_ms. True if they are.
   bool WaitForSessions(size_t count, int timeout_ms = 20000);
   std::vector<FileSession> Sessions();
 
  private:
-  void Run();
-  void Serve(platform::Connection& connection);
+  void Serve(platform::Connection& connection, size_t index) override;
 
   Text key_;
-  net::Listener listener_;
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::vector<FileSession> sessions_;
+  std::vector<FileSession> sessions_;  // under mutex_
   DownloadReply reply_;
-  platform::Connection* current_ = nullptr;
-  std::atomic<bool> stop_{false};
-  std::thread thread_;
 };
 
 // A file of `size` bytes whose content depends on the position and the seed.
