@@ -28,16 +28,10 @@ mkdir -p "$work"
 echo "=== a fresh database in build/demo/demo-data"
 "$server" init "$data" --db-name "Quarven demo" --db-password demo-db --user demo:demo-pass
 
-"$server" --data "$data" --port 0 --file-port 0 > "$work/server.out" 2> "$work/server.log" &
-server_pid=$!
-trap 'kill "$server_pid" 2>/dev/null || true; wait "$server_pid" 2>/dev/null || true' EXIT
-for _ in $(seq 100); do
-  grep -q listening "$work/server.out" 2>/dev/null && break
-  kill -0 "$server_pid" 2>/dev/null || { cat "$work/server.log"; exit 1; }
-  sleep 0.1
-done
-read -r port file_port < <(sed -n 's/.*port=\([0-9]*\) file-port=\([0-9]*\).*/\1 \2/p' "$work/server.out")
-[ -n "${port:-}" ] || { echo "the server did not start"; cat "$work/server.log"; exit 1; }
+source "$root/scripts/start-server.sh"
+trap qvn_stop_server EXIT
+qvn_start_server "$server" "$data" "$work/server.out"
+port=$QVN_SERVER_PORT file_port=$QVN_SERVER_FILE_PORT
 echo "=== qvn-server listening on 127.0.0.1 port $port, file port $file_port"
 export QVN_PORT=$port QVN_FILE_PORT=$file_port
 

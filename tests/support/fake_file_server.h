@@ -9,6 +9,7 @@
 
 #include "base/text.h"
 #include "support/loopback_server.h"
+#include "support/temp_file.h"
 
 namespace qvn::testing {
 
@@ -52,25 +53,6 @@ class FakeFileServer : public LoopbackServer {
 
 // A file of `size` bytes whose content depends on the position and the seed.
 Bytes PatternBytes(size_t size, uint32_t seed = 1);
-
-// Whole-file helpers for test files (binary).
-void WriteFileBytes(const std::string& path, const Bytes& bytes);
-Bytes ReadFileBytes(const std::string& path);
-bool FileExists(const std::string& path);
-
-// A fresh folder under the system's temporary folder, removed with its files
-// when the object goes.
-class TempFolder {
- public:
-  TempFolder();
-  ~TempFolder();
-  const std::string& path() const { return path_; }
-  std::string File(const std::string& name) const;
-  std::vector<std::string> Names() const;
-
- private:
-  std::string path_;
-};
 
 }  // namespace qvn::testing
 
