@@ -65,8 +65,8 @@ TEST(VersionTextTest, NoVersionInformationRaisesThePlatformError) {
   TempFile empty(".dll", Bytes{});
   EXPECT_NE(ErrorCodeOf(empty.name()), 0u);
   // ENOENT and ERROR_FILE_NOT_FOUND are both 2.
-  Text missing = testing::TempFile(".dll", Bytes{}).name();  // removed again at once
-  EXPECT_EQ(ErrorCodeOf(missing), 2u);
+  testing::TempFolder folder;
+  EXPECT_EQ(ErrorCodeOf(std::filesystem::path(folder.File("missing.dll")).u16string()), 2u);
   EXPECT_THROW(VersionText(u""), PlatformError);
 }
 
