@@ -17,13 +17,6 @@
 namespace qvn::testing {
 namespace {
 
-using testing::FakeFileServer;
-using testing::FakeServer;
-using testing::PatternBytes;
-using testing::Reply;
-using testing::TempFolder;
-using testing::WriteFileBytes;
-
 // No user in the credentials line: requests and replies are keyed by
 // Md5Hex(database password) alone.
 const Text kCredentials = u"dbpass";

@@ -17,9 +17,6 @@
 namespace qvn::testing {
 namespace {
 
-using testing::FakeServer;
-using testing::Reply;
-
 const qvn_char* Q(const Text& t) { return reinterpret_cast<const qvn_char*>(t.c_str()); }
 const qvn_char* Q(const char16_t* t) { return reinterpret_cast<const qvn_char*>(t); }
 
@@ -31,8 +28,6 @@ Text Take(qvn_char* result) {
   ScriptFree(result);
   return out;
 }
-
-using testing::PortWithNoListener;
 
 Text RequestAfterProbe(FakeServer& server) {
   auto records = server.WaitForConnections(2);

@@ -11,10 +11,6 @@
 namespace qvn::testing {
 namespace {
 
-using testing::FromHex;
-using testing::TextFromHex;
-using testing::ToHex;
-
 Bytes Pattern(size_t n, uint8_t seed = 0) {
   Bytes b(n);
   for (size_t i = 0; i < n; ++i) b[i] = static_cast<uint8_t>(31 * i + 7 + seed);

@@ -14,8 +14,6 @@
 namespace qvn::testing {
 namespace {
 
-using testing::TextFromHex;
-
 int TrailingFill(const Text& t) {
   int n = 0;
   for (size_t i = t.size(); i > 0 && t[i - 1] == u'='; --i) ++n;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
 #include <filesystem>
 
@@ -15,9 +16,6 @@ namespace qvn::testing {
 namespace {
 
 using platform::ProductVersion;
-using testing::BuildElf;
-using testing::BuildPe;
-using testing::TempFile;
 
 // Set in tests/CMakeLists.txt with qvn_set_product_version.
 constexpr char16_t kOwnVersion[] = u"3.0.65535.7";
@@ -65,10 +63,22 @@ TEST(VersionTextTest, NoVersionInformationRaisesThePlatformError) {
   TempFile empty(".dll", Bytes{});
   EXPECT_NE(ErrorCodeOf(empty.name()), 0u);
   // ENOENT and ERROR_FILE_NOT_FOUND are both 2.
-  testing::TempFolder folder;
+  TempFolder folder;
   EXPECT_EQ(ErrorCodeOf(std::filesystem::path(folder.File("missing.dll")).u16string()), 2u);
   EXPECT_THROW(VersionText(u""), PlatformError);
 }
+
+#ifndef _WIN32
+TEST(VersionTextTest, ElfFilesCarryTheirVersionInASectionAndErrorsCarryErrno) {
+  TempFile marked("", BuildElf(true, false, {4, 0, 65535, 12}));
+  EXPECT_EQ(VersionText(marked.name()), u"4.0.65535.12");
+  TempFile unmarked("", BuildElf(true, false, {4, 0, 1, 12}, ".data"));
+  EXPECT_EQ(ErrorCodeOf(unmarked.name()), uint32_t{ENODATA});
+  TempFile text(".txt", Bytes{'M', 'Y'});
+  EXPECT_EQ(ErrorCodeOf(text.name()), uint32_t{ENOEXEC});
+  EXPECT_EQ(ErrorCodeOf(std::filesystem::temp_directory_path().u16string()), uint32_t{EISDIR});
+}
+#endif
 
 TEST(ExecutableVersionTest, ReadsPeAndElfImagesOfEitherClassAndByteOrder) {
   Bytes pe = BuildPe(true, {5, 6, 7, 8}, {1, 2, 0, 15});

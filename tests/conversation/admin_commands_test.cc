@@ -13,10 +13,6 @@
 namespace qvn::testing {
 namespace {
 
-using testing::FakeServer;
-using testing::Frame;
-using testing::Reply;
-
 // Computed without the library (python3 hashlib; openssl enc -aes-128-cbc,
 // key = first 16 bytes of SHA-256 of the UTF-16LE key text, zero IV, Base64).
 constexpr char16_t kMd5Abc[] = u"900150983CD24FB0D6963F7D28E17F72";
@@ -30,8 +26,6 @@ constexpr char16_t kNewPassUnderAbcPw[] =  // EncryptText(K("abc"), EncryptText(
     u"mUsoDAj2YZkIKGiaXHVKLjGxFPR1ATrSuiSY0cJ2mGEYiVM8LJJsb5oQG8phCk/AcRX99l0OGgZlX6i8Yt8QXA==";
 
 constexpr int32_t kProbe = 5000;
-
-using testing::PortWithNoListener;
 
 // A command makes two connections: the probe (no data), then the request.
 // Returns the request connection's record.

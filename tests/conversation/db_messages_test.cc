@@ -9,9 +9,6 @@
 namespace qvn::testing {
 namespace {
 
-using testing::FakeServer;
-using testing::Reply;
-
 // The request of a message call: the second connection, after the probe.
 Text MessageRequest(FakeServer& server) {
   auto records = server.WaitForConnections(2);

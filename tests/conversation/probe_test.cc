@@ -8,11 +8,6 @@
 namespace qvn::testing {
 namespace {
 
-using testing::FakeServer;
-using testing::Reply;
-
-using testing::PortWithNoListener;
-
 TEST(ProbeServer, ListeningServerAnswersWhateverTheTimeOut) {
   FakeServer server(Reply::Framed(u"unused"));
   EXPECT_TRUE(ProbeServer(FakeServer::kHost, server.port(), 5000));

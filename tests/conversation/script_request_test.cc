@@ -9,9 +9,6 @@
 namespace qvn::testing {
 namespace {
 
-using testing::FakeServer;
-using testing::Reply;
-
 // Keys and cipher texts below were computed without the library: MD5 with
 // python3 hashlib, the text encryption with
 //   openssl enc -aes-128-cbc -K <first 16 bytes of SHA-256 of the UTF-16LE key> -iv 0
@@ -39,8 +36,6 @@ constexpr char16_t kReplyNoUser[] = u"jmuEdybVv0FNLwqKdTtdBqVKAK3+1KNWXTEEjuxtMX
 // EncryptText(K("abc"), EncryptText(K("password"), "rows\r\n"))
 constexpr char16_t kReplyUser[] =
     u"vWF8kpE1oSoNe/xKFU3hPWo7c0qEO6jU7o9bQJXXt9sOAKBRg2DNojs5GJmDY/yrcxM6lrxIrEeKH+DsZnOLYw==";
-
-using testing::PortWithNoListener;
 
 // The one request a script call made, after checking it was the only connection.
 Text OnlyRequest(FakeServer& server) {

@@ -11,17 +11,12 @@
 namespace qvn::testing {
 namespace {
 
-using testing::FakeServer;
-using testing::Reply;
-
 // Without the library: python3 hashlib.md5(b"BOBSecret"), and
 // openssl enc -aes-128-cbc (key = SHA-256 of UTF-16LE "BOBSecret", first 16
 // bytes; zero IV) of UTF-16LE "welcome", Base64.
 constexpr char16_t kAuthBobSecret[] = u"USERAUTH:B7FFE88684F9502C4D725CA4DEB52B76";
 constexpr char16_t kWelcomeUnderBobSecret[] = u"nazxiaeiqRFL783Cqx/NlA==";
 constexpr char16_t kMd5Abc[] = u"900150983CD24FB0D6963F7D28E17F72";
-
-using testing::PortWithNoListener;
 
 TEST(UserKey, UpperTrimsTheNameAndTrimsTheJoinedKey) {
   EXPECT_EQ(UserKey(u" bob ", u"Secret"), u"BOBSecret");

@@ -15,14 +15,6 @@
 namespace qvn::testing {
 namespace {
 
-using testing::DownloadReply;
-using testing::FakeFileServer;
-using testing::FileSession;
-using testing::PatternBytes;
-using testing::ReadFileBytes;
-using testing::TempFolder;
-using testing::WriteFileBytes;
-
 const Text kPassword = u"dbpass@user@userpass";
 
 Text T(const std::string& s) { return Utf8ToText(s); }

@@ -18,13 +18,6 @@
 namespace qvn::testing {
 namespace {
 
-using testing::FakeFileServer;
-using testing::PatternBytes;
-using testing::ProgressFields;
-using testing::ProgressWindow;
-using testing::TempFolder;
-using testing::WriteFileBytes;
-
 const Text kPassword = u"pw@user@pass";
 
 Text T(const std::string& s) { return Utf8ToText(s); }
