@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "base/bytes.h"
 #include "base/errors.h"
 
 namespace qvn {
@@ -11,18 +12,6 @@ namespace {
 // Bytes are moved in pieces of this size both ways, so a count announced by
 // the server costs memory only as its bytes actually arrive.
 constexpr size_t kPiece = 64 * 1024;
-
-void PutBigEndian32(uint32_t n, uint8_t* out) {
-  out[0] = static_cast<uint8_t>(n >> 24);
-  out[1] = static_cast<uint8_t>(n >> 16);
-  out[2] = static_cast<uint8_t>(n >> 8);
-  out[3] = static_cast<uint8_t>(n);
-}
-
-uint32_t GetBigEndian32(const uint8_t* in) {
-  return (uint32_t{in[0]} << 24) | (uint32_t{in[1]} << 16) | (uint32_t{in[2]} << 8) |
-         uint32_t{in[3]};
-}
 
 // Appends UTF-16LE bytes to `out`; an odd byte is carried into the next call.
 // The text doubles as bytes arrive, but never beyond the announced size: the

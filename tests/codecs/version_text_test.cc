@@ -7,7 +7,7 @@
 #include <filesystem>
 
 #include "base/errors.h"
-#include "codecs/executable_version.h"
+#include "platform/executable_version.h"
 #include "platform/version_info.h"
 #include "support/exe_images.h"
 #include "support/temp_file.h"
@@ -15,6 +15,10 @@
 namespace qvn::testing {
 namespace {
 
+using platform::ElfProductVersion;
+using platform::ImageReader;
+using platform::MemoryImage;
+using platform::PeProductVersion;
 using platform::ProductVersion;
 
 // Set in tests/CMakeLists.txt with qvn_set_product_version.

@@ -48,8 +48,9 @@ std::vector<FileSession> FakeFileServer::Sessions() {
   return sessions_;
 }
 
-void FakeFileServer::Serve(platform::Connection& connection, size_t) {
+void FakeFileServer::Serve(platform::Connection& connection, size_t index) {
   FileSession session;
+  session.index = index;
   try {
     Bytes block(kCipherBlock);
     connection.ReceiveExact(block.data(), block.size());
@@ -111,7 +112,9 @@ void FakeFileServer::Serve(platform::Connection& connection, size_t) {
   connection.Interrupt();  // the client sees the end now; the base closes
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    sessions_.push_back(std::move(session));
+    auto later = std::find_if(sessions_.begin(), sessions_.end(),
+                              [&](const FileSession& s) { return s.index > index; });
+    sessions_.insert(later, std::move(session));
   }
   Changed();
 }

@@ -17,6 +17,7 @@ inline constexpr size_t kPlainBlock = 32767;
 inline constexpr size_t kCipherBlock = 32768;
 
 struct FileSession {
+  size_t index = 0;           // the connection's number in accept order
   Bytes request_plain;        // the decrypted request block, all of it
   Text request;               // its text: the UTF-8 before the first zero byte
   std::vector<Bytes> blocks;  // every later block the client sent, decrypted
@@ -41,6 +42,7 @@ class FakeFileServer : public LoopbackServer {
   void SetDownload(DownloadReply reply);
   // Until `count` connections are over, at most timeout_ms. True if they are.
   bool WaitForSessions(size_t count, int timeout_ms = 20000);
+  // In accept order, which sessions on parallel threads may end out of.
   std::vector<FileSession> Sessions();
 
  private:
