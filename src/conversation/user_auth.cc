@@ -9,6 +9,7 @@
 #include "conversation/admin_commands.h"
 #include "conversation/framing.h"
 #include "conversation/script_request.h"
+#include "platform/debug_output.h"
 #include "platform/socket.h"
 
 namespace qvn {
@@ -39,7 +40,10 @@ std::optional<int32_t> WholeNumber(const Text& text) {
 Text UserKey(const Text& user, const Text& password) { return Trim(UpperTrim(user) + password); }
 
 Text AuthenticateUser(const Text& host, uint16_t port, const Text& user, const Text& password) {
-  if (port == 0) return kConnectionError;
+  if (port == 0) {
+    platform::ReportFailure("authentication", host, port, "port 0: nothing is sent");
+    return kConnectionError;
+  }
   try {
     platform::Connection connection = platform::Connection::Open(host, port);
     connection.EnableKeepAlive();
@@ -53,6 +57,7 @@ Text AuthenticateUser(const Text& host, uint16_t port, const Text& user, const T
     if (reply.empty()) return Text();
     return DecryptText(key, reply);
   } catch (...) {
+    platform::ReportFailure("authentication", host, port);
     return kConnectionError;
   }
 }
@@ -74,6 +79,7 @@ bool CheckForUpdateWithVersion(const Text& own_version, const Text& host, uint16
     // Exact comparison: any other answer, error words included, means an update.
     return stored != version;
   } catch (...) {
+    platform::ReportFailure("update check", host, port);
     return false;
   }
 }
@@ -85,6 +91,7 @@ bool CheckForUpdate(const Text& host, uint16_t port, const Text& credentials, co
     // Formed before anything is sent: without it there is nothing to compare.
     own_version = HostVersionText();
   } catch (...) {
+    platform::ReportFailure("product version of the host program");
     return false;
   }
   return CheckForUpdateWithVersion(own_version, host, port, credentials, table, search_field,

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "base/errors.h"
+#include "platform/debug_output.h"
 #include "platform/socket.h"
 
 namespace qvn::platform {
@@ -256,6 +257,7 @@ bool ProbeConnect(const Text& host, uint16_t port, int32_t timeout_ms) {
   try {
     s = ConnectBlocking(host, port);
   } catch (...) {
+    ReportFailure("probe", host, port);
     return false;
   }
   // The connect has completed; the wait only confirms that the socket is
@@ -274,6 +276,7 @@ bool ProbeConnect(const Text& host, uint16_t port, int32_t timeout_ms) {
     ready = ::getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&err), &len) == 0 &&
             err == 0;
   }
+  if (!ready) ReportFailure("probe", host, port, "connected but not ready in time");
   ::shutdown(s, SD_BOTH);
   ::closesocket(s);
   return ready;

@@ -5,6 +5,7 @@
 
 #include "codecs/value_list.h"
 #include "codecs/version_text.h"
+#include "platform/debug_output.h"
 #include "platform/files.h"
 #include "platform/idle_thread.h"
 #include "platform/locale_format.h"
@@ -42,9 +43,11 @@ void TFileTransferThread::Start() {
 void TFileTransferThread::Execute() noexcept {
   // A transfer thread must never take the host down: whatever goes wrong
   // ends the remaining entries and nothing else.
+  platform::DebugCallScope scope("Script (file transfer)");
   try {
     RunSections();
   } catch (...) {
+    platform::ReportFailure("file port, remaining entries dropped", FHost, FFilePort);
   }
   try {
     if (FOnTransferDone) FOnTransferDone(this);
