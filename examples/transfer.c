@@ -71,7 +71,10 @@ static LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LP
       || message == QVN_WM_TRANSFERS_DONE
 #endif
   ) {
-    if (on_message(message, (const qvn_char*)lparam)) g_done = 1;
+    if (on_message(message, (const qvn_char*)lparam)) {
+      g_done = 1;
+      PostQuitMessage(0); /* a sent message alone does not end GetMessageW */
+    }
     return 0;
   }
   return DefWindowProcW(window, message, wparam, lparam);
@@ -154,7 +157,7 @@ static qvn_char* ascii_text(const char* s) {
 static int write_test_file(void) {
   FILE* f = fopen(UP_FILE, "wb");
   if (f == NULL) return 0;
-  for (long i = 0; i < FILE_SIZE; ++i) fputc((int)((i * 7919) >> 3) & 0xFF, f);
+  for (long i = 0; i < FILE_SIZE; ++i) fputc((int)((((unsigned long)i * 7919u) >> 3) & 0xFF), f);
   return fclose(f) == 0;
 }
 

@@ -7,7 +7,7 @@
 #include <mutex>
 #include <vector>
 
-#include "qvn.h"
+#include "qvn.hpp"
 #include "support/fake_server.h"
 
 namespace qvn {
@@ -37,20 +37,16 @@ TEST_F(DebugOutputTest, OneLinePerFailureWithCallAndAddressButNoSecret) {
   // The server hangs up in the middle of every reply.
   FakeServer server(Reply::CloseMidFrame(100, {1, 2}));
   const std::string address = "127.0.0.1:" + std::to_string(server.port());
+  const Connection answers_badly{"127.0.0.1", server.port()};
   struct Case {
     const char* call;
     std::function<void()> run;
   } cases[] = {
-      {"TryDbPassword",
-       [&] { ScriptFree(TryDbPassword(FakeServer::kHost, server.port(), u"DbSecret1@bob@UserSecret2")); }},
+      {"TryDbPassword", [&] { answers_badly.CheckPassword("DbSecret1@bob@UserSecret2"); }},
       {"Script",
-       [&] {
-         ScriptFree(Script(nullptr, u"DbSecret1@bob@UserSecret2\r\nget PlainWords[1,1]-",
-                           FakeServer::kHost, server.port(), 0));
-       }},
-      {"UserAuthentication",
-       [&] { ScriptFree(UserAuthentication(FakeServer::kHost, server.port(), u"bob", u"UserSecret2")); }},
-      {"ShowDbName", [&] { ScriptFree(ShowDbName(FakeServer::kHost, 0)); }},
+       [&] { Script("DbSecret1@bob@UserSecret2\r\nget PlainWords[1,1]-").Run(answers_badly); }},
+      {"UserAuthentication", [&] { answers_badly.Authenticate("bob", "UserSecret2"); }},
+      {"ShowDbName", [&] { Connection{"127.0.0.1", 0}.DbName(); }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.call);

@@ -4,6 +4,8 @@
 #include <exception>
 #include <mutex>
 
+#include "base/errors.h"
+
 namespace qvn::platform {
 namespace {
 
@@ -23,6 +25,8 @@ TestSink& Sink() {
 std::string CurrentExceptionText() {
   try {
     throw;
+  } catch (const PlatformError& e) {
+    return std::string(e.what()) + ": " + SystemErrorText(e.code());
   } catch (const std::exception& e) {
     return e.what();
   } catch (...) {

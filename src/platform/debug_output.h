@@ -54,6 +54,10 @@ void SetDebugSinkForTesting(std::function<void(const std::string&)> sink);
 bool DebugRequestedByEnvironment();
 void WriteDebugLine(const std::string& line);
 
+// The system's text for an error code (errno / GetLastError / Winsock), in
+// UTF-8, followed by the code: "Connection refused (error 111)".
+std::string SystemErrorText(uint32_t code);
+
 }  // namespace qvn::platform
 
 #endif  // QVN_PLATFORM_DEBUG_OUTPUT_H_

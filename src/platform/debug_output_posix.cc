@@ -17,4 +17,11 @@ void WriteDebugLine(const std::string& line) {
   std::fwrite(whole.data(), 1, whole.size(), stderr);
 }
 
+std::string SystemErrorText(uint32_t code) {
+  std::string text = "error " + std::to_string(code);
+  // Codes of other services (libcrypto's packed codes) are no errno values.
+  if (code < 4096) text = std::string(std::strerror(static_cast<int>(code))) + " (" + text + ")";
+  return text;
+}
+
 }  // namespace qvn::platform

@@ -23,7 +23,7 @@ static_assert(static_cast<intptr_t>(INVALID_SOCKET) == kNoSocket);
 constexpr size_t kMaxPiece = 1 << 20;
 
 [[noreturn]] void Fail(const char* what, int code) {
-  throw ConnectionError(std::string(what) + " (Winsock error " + std::to_string(code) + ")");
+  throw ConnectionError(std::string(what) + ": " + SystemErrorText(static_cast<uint32_t>(code)));
 }
 
 void StartWinsock() {
