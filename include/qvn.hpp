@@ -251,10 +251,13 @@ class Script {
   explicit Script(const Arg& text) : text_(text) {}
   ~Script() {
     // The library's transfer thread may still call the window after this
-    // object is gone: its state then stays allocated, with the callback cut.
+    // object is gone, and nothing tells when it ends: the state is kept for
+    // the rest of the process, with the callback cut.
     if (state_ && state_->started) {
       state_->Detach();
-      state_.release();  // NOLINT: deliberately kept for the running thread
+      Kept& kept = KeptStates();
+      std::lock_guard<std::mutex> lock(kept.mutex);
+      kept.states.push_back(std::move(state_));
     }
   }
   Script(Script&&) = default;
@@ -322,6 +325,15 @@ class Script {
     void Detach() {}
   };
 #endif
+  struct Kept {
+    std::mutex mutex;
+    std::vector<std::unique_ptr<State>> states;
+  };
+  static Kept& KeptStates() {
+    static Kept* kept = new Kept;  // never destroyed: transfer threads may outlive exit
+    return *kept;
+  }
+
   Arg text_;
   std::unique_ptr<State> state_;
 };
