@@ -30,7 +30,7 @@ auto Guarded(Fallback fallback, Fn&& fn, const char* call = __builtin_FUNCTION()
   try {
     return std::forward<Fn>(fn)();
   } catch (...) {
-    platform::ReportFailure("unexpected failure");
+    platform::ReportFailure("failed");
     return fallback;
   }
 }
