@@ -166,7 +166,8 @@ TEST_F(CliTest, ScriptWaitsForEveryTransfer) {
       "{ big.bin ,..\\ in\\big.bin\n"
       "empty.bin,..\\in\\empty.bin\n"
       "missing.bin,..\\in\\missing.bin }\n"
-      "FILES [DOWNLOAD]\n"
+      // Upper-cased with the full table, dotless i included: a header too.
+      "f\xC4\xB1les [download]\n"
       "{ copy.bin ,..\\in\\big.bin }\n";
   Outcome o = Qvn({"script", "-"}, script, work);
   EXPECT_EQ(o.status, 0) << o.out << o.err;

@@ -20,7 +20,6 @@
 
 #include "progress.h"
 #include "qvn.h"
-#include "sections.h"
 #include "wide.h"
 
 namespace {

@@ -3,6 +3,8 @@
 #include <chrono>
 #include <cstdio>
 
+#include "platform/files.h"
+
 namespace qvn_cli {
 namespace {
 
@@ -29,6 +31,23 @@ bool ParseInt(const Wide& s, int64_t& v) {
 }
 
 }  // namespace
+
+std::vector<Transfer> ExpectedTransfers(const Wide& script) {
+  std::vector<Transfer> out;
+  for (const qvn::FileEntry& e : qvn::ListScriptFileEntries(script)) {
+    Transfer t{e.direction == qvn::TransferDirection::kUpload, e.client_file, e.server_file};
+    if (t.upload) {
+      if (!qvn::platform::IsRegularFile(t.client)) continue;
+      try {
+        t.silent = qvn::platform::File::OpenForSharedRead(t.client).Size() == 0;
+      } catch (const std::exception&) {
+        continue;  // unreadable: the library's upload ends without a block
+      }
+    }
+    out.push_back(std::move(t));
+  }
+  return out;
+}
 
 ProgressBoard::ProgressBoard(std::vector<Transfer> expected, bool terminal) : terminal_(terminal) {
   for (Transfer& t : expected) {

@@ -10,9 +10,22 @@
 #include <vector>
 
 #include "qvn.h"
-#include "sections.h"
+#include "transfer/file_sections.h"
+#include "wide.h"
 
 namespace qvn_cli {
+
+// One file transfer the script will report on.
+struct Transfer {
+  bool upload = false;
+  Wide client;  // local path
+  Wide server;  // server name with its prefix
+  bool silent = false;  // an empty file's upload sends no block, so no progress either
+};
+
+// The transfers of a script that the library will carry out, in order: its
+// file entries less the uploads whose local file is missing (skipped).
+std::vector<Transfer> ExpectedTransfers(const Wide& script);
 
 class ProgressBoard {
  public:
