@@ -37,8 +37,14 @@ class ProgressBoard {
   // Prints text (a script answer) without tearing a bar that is being drawn.
   void Print(const std::string& text);
 
-  // Waits until every expected transfer has reported its end, at most
-  // timeout_s in all and idle_s without any message. True when all completed.
+  // Call right before Script: the threads running now are not the library's
+  // transfer thread.
+  void NoteThreadsBeforeScript();
+
+  // Waits until every expected transfer has reported its end or the
+  // library's transfer thread has ended (a failed transfer reports nothing),
+  // at most timeout_s in all and idle_s without any message. True when all
+  // completed.
   bool Wait(int timeout_s, int idle_s);
 
   // One line per transfer that did not report its end.
@@ -68,6 +74,8 @@ class ProgressBoard {
   bool bar_open_ = false;
   std::string bar_line_;
   int64_t messages_ = 0;
+  size_t threads_before_ = 0;
+  bool thread_ended_ = false;
 };
 
 }  // namespace qvn_cli
