@@ -2,6 +2,7 @@
 // words and exit status, and the wait for a script's file transfers.
 #include <fcntl.h>
 #include <poll.h>
+#include <pty.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -10,6 +11,7 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -144,6 +146,8 @@ TEST_F(CliTest, ExitStatusAnswersAndPasswordSources) {
       {{"auth", "alice", "nope"}, "", {}, 1, "", "refused"},
       {{"script", "-"}, "dbpw@alice@wrong\nlist\n", {}, 1, "", "refused"},
       {{"script", "-U", "alice", "-"}, "count Notes\n", pw, 0, "0\n", ""},
+      // Without a terminal the shell takes scripts separated by empty lines.
+      {{"shell", "-U", "alice"}, "count Notes\n\nadd Notes=x\ncount Notes\n", pw, 0, "0\nOK 1\n1\n", ""},
       {{"change-password", "alice"}, "", {"QVN_DB_PASSWORD=dbpw", "QVN_PASSWORD=secret",
         "QVN_NEW_PASSWORD=secret2"}, 0, "OK\n", ""},
       {{"auth", "alice", "-"}, "secret2\n", {}, 0, "OK alice\n", ""},
@@ -175,6 +179,60 @@ TEST_F(CliTest, ExitStatusAnswersAndPasswordSources) {
     }
   }
   EXPECT_EQ(ReadFile(server_->data() + "/messages/messages.txt"), "from stdin \xC3\xA9\r\n");
+}
+
+// On a terminal: the line editor, history recalled with Up and kept in
+// ~/.qvn_history, Ctrl-D to end.
+TEST_F(CliTest, ShellOnATerminalKeepsHistory) {
+  std::string home = server_->dir();
+  int master = -1;
+  pid_t pid = ::forkpty(&master, nullptr, nullptr, nullptr);
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    ::setenv("HOME", home.c_str(), 1);
+    ::setenv("QVN_DB_PASSWORD", "dbpw", 1);
+    ::setenv("QVN_PASSWORD", "secret", 1);
+    ::execl(kCli, kCli, "--port", port_.c_str(), "shell", "-U", "alice", static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  std::string out;
+  auto read_until = [&](const std::string& want, int count) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    auto seen = [&] {
+      int n = 0;
+      for (size_t at = out.find(want); at != std::string::npos; at = out.find(want, at + 1)) ++n;
+      return n;
+    };
+    while (seen() < count && std::chrono::steady_clock::now() < deadline) {
+      pollfd p{master, POLLIN, 0};
+      if (::poll(&p, 1, 100) <= 0) continue;
+      char buf[1024];
+      ssize_t n = ::read(master, buf, sizeof buf);
+      if (n <= 0) break;
+      out.append(buf, static_cast<size_t>(n));
+    }
+  };
+  auto type = [&](const std::string& keys) { (void)!::write(master, keys.data(), keys.size()); };
+  read_until("qvn> ", 1);
+  type("cout Notes\x1b[D\x1b[D\x1b[D\x1b[D\x1b[D\x1b[D\x1b[Dn\r\r");  // "n" inserted by the cursor keys
+  read_until("\n0\r\n", 1);
+  type("\x1b[A\r\r");  // the same line again from the history
+  read_until("\n0\r\n", 2);
+  type("\x04");
+  int status = 0;
+  for (int i = 0; i < 200 && ::waitpid(pid, &status, WNOHANG) == 0; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  if (::kill(pid, 0) == 0) {
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, &status, 0);
+  }
+  ::close(master);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << out;
+  size_t answers = 0;
+  for (size_t at = out.find("\n0\r\n"); at != std::string::npos; at = out.find("\n0\r\n", at + 1)) ++answers;
+  EXPECT_EQ(answers, 2u) << out;
+  EXPECT_EQ(ReadFile(home + "/.qvn_history"), "count Notes\n");
 }
 
 TEST_F(CliTest, CodecsAndUsage) {

@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "line_editor.h"
 #include "passwords.h"
 #include "progress.h"
 #include "qvn.h"
@@ -250,6 +251,8 @@ void WarnAboutSlashEntries(const Wide& script) {
   }
 }
 
+int Run(const Args& a, const Wide& script);
+
 int RunScript(const Args& a) {
   if (a.rest.size() > 1) throw UsageError("usage: qvn script [FILE|-]");
   std::string source;
@@ -262,6 +265,17 @@ int RunScript(const Args& a) {
   }
   Wide script = FromUtf8(source);
   if (a.user) script = Credentials(a, std::nullopt) + u"\r\n" + script;
+  int status = Run(a, script);
+  std::fflush(stdout);
+  std::fflush(stderr);
+  // The library's transfer thread may still be closing its last connection
+  // (or running a transfer that never reported): leave without tearing down
+  // what it may still use.
+  std::_Exit(status);
+}
+
+// Sends one script, follows its transfers; the exit status it deserves.
+int Run(const Args& a, const Wide& script) {
   WarnAboutSlashEntries(script);
   std::vector<Transfer> expected;
   if (a.file_port != 0 && a.port != 0) expected = ExpectedTransfers(script);
@@ -302,11 +316,55 @@ int RunScript(const Args& a) {
                  Where(a).c_str());
     status = kRefused;
   }
-  std::fflush(stdout);
+  return status;
+}
+
+// Interactive: the credentials once, then scripts typed line by line, each
+// sent on an empty line. Without a terminal the same from standard input.
+int RunShell(const Args& a) {
+  Need(a, 0, "shell [-U USER]");
+  bool terminal = ::isatty(STDIN_FILENO) != 0;
+  Wide credentials;
+  if (a.user) {
+    credentials = Credentials(a, std::nullopt);
+  } else if (terminal) {
+    std::fputs("User: ", stderr);
+    Args named = a;
+    named.user = StdinLine();
+    credentials = Credentials(named, std::nullopt);
+  } else {
+    credentials = FromUtf8(StdinLine());
+  }
+  const char* home = std::getenv("HOME");
+  LineEditor editor(std::string(home != nullptr ? home : ".") + "/.qvn_history");
+  if (terminal) {
+    std::printf("qvn shell on %s: a script line by line, an empty line sends it, Ctrl-D ends.\n",
+                Where(a).c_str());
+  }
+  int status = 0;
+  for (;;) {
+    Wide script;
+    bool end = false;
+    for (;;) {
+      std::optional<std::string> line;
+      if (terminal) {
+        std::fflush(stdout);
+        line = editor.ReadLine(script.empty() ? "qvn> " : "...> ");
+      } else if (std::cin.good() && std::cin.peek() != EOF) {
+        line = StdinLine();
+      }
+      if (!line) {
+        end = true;
+        break;
+      }
+      if (line->empty()) break;
+      script += FromUtf8(*line) + u"\r\n";
+    }
+    if (!script.empty()) status = Run(a, credentials + u"\r\n" + script);
+    std::fflush(stdout);
+    if (end) break;
+  }
   std::fflush(stderr);
-  // The library's transfer thread may still be closing its last connection
-  // (or running a transfer that never reported): leave without tearing down
-  // what it may still use.
   std::_Exit(status);
 }
 
@@ -436,6 +494,13 @@ const Command kCommands[] = {
      "seconds (120, 0 = no limit) without news. Exits 1 when a transfer did not\n"
      "complete or the answer is NONE / CONNECTION_ERROR. --file-port 0: no transfers.",
      RunScript, {"--file-port", "--timeout", "--idle-timeout", "--user"}},
+    {"shell", "shell [-U USER]",
+     "Interactive: asks for the credentials once (or takes -U USER and the\n"
+     "password sources), then reads a script line by line and sends it on an\n"
+     "empty line, printing the answers. History in ~/.qvn_history. Without a\n"
+     "terminal the first line of standard input is the credentials line and\n"
+     "empty lines separate the scripts.",
+     RunShell, {"--file-port", "--timeout", "--idle-timeout", "--user"}},
     {"try-connect", "try-connect [--probe-ms N]",
      "Prints true when a connection to the port can be made within N ms (5000),\n"
      "else false and exits 1.",
