@@ -118,7 +118,7 @@ TEST(ListFileEntriesTest, EntriesInTheOrderTheThreadRunsThem) {
     Text script;
     std::vector<FileEntry> entries;
   } cases[] = {
-      {u"pw\r\nf\u0131les [ upload ]\r\n{ a.txt , ..\\ d\\a.txt\r\nb.txt }\r\ncmd\r\n"
+      {u"pw\r\nfiles [ upload ]\r\n{ a.txt , ..\\ d\\a.txt\r\nb.txt }\r\ncmd\r\n"
        u"CONTENT [DOWNLOAD]\r\n{c,.@\\p\\c}\r\n",
        {{D::kUpload, K::kFiles, u"a.txt", u"..\\d\\a.txt"},
         {D::kUpload, K::kFiles, u"b.txt", u"..\\"},
