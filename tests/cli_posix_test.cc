@@ -138,7 +138,7 @@ TEST_F(CliTest, ExitStatusAnswersAndPasswordSources) {
       {{"db-name"}, "", {}, 0, "E2E Base\n", ""},
       {{"check-password", "dbpw@alice@secret"}, "", {}, 0, "OK\n", ""},
       {{"check-password", "-U", "alice"}, "", pw, 0, "OK\n", ""},
-      {{"check-password", "-"}, "dbpw@alice@nope\n", {}, 1, "DENIED\n", ""},
+      {{"check-password", "-"}, "dbpw@alice@nope\n", {}, 1, "DENIED\n", "refused"},
       {{"auth", "alice", "secret"}, "", {}, 0, "OK alice\n", ""},
       {{"auth", "alice"}, "", pw, 0, "OK alice\n", ""},
       {{"auth", "alice", "-"}, "secret\n", {}, 0, "OK alice\n", ""},

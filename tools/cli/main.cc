@@ -195,7 +195,10 @@ int Answer(const Args& a, const Wide& answer) {
   std::string out = ForTerminal(answer);
   std::fputs(out.c_str(), stdout);
   std::fputs("\n", stdout);
-  if (answer == u"DENIED" || answer.starts_with(u"ERROR")) return kRefused;
+  if (answer == u"DENIED" || answer.starts_with(u"ERROR")) {
+    std::fprintf(stderr, "qvn: %s: refused by %s\n", a.command.c_str(), Where(a).c_str());
+    return kRefused;
+  }
   return 0;
 }
 
