@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iterator>
 
+#include "base/text.h"
 #include "codecs/value_list.h"
 
 namespace qvn {

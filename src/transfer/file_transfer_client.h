@@ -108,11 +108,6 @@ class TFileTransferClient {
 // bytes, zero-filled behind it.
 Bytes TransferRequestBlock(const Text& request);
 
-// A whole number as the download answer carries the size: blanks, an optional
-// sign, then decimal digits, or hexadecimal digits after "$", "x" or "0x";
-// nothing after the digits; the value must fit in signed 64 bits.
-std::optional<int64_t> ParseTransferNumber(TextView field);
-
 }  // namespace qvn
 
 #endif  // QVN_TRANSFER_FILE_TRANSFER_CLIENT_H_

@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "conversation/answer_words.h"
 #include "line_editor.h"
 #include "passwords.h"
 #include "progress.h"
@@ -190,8 +191,10 @@ bool Reachable(const Args& a) {
 
 // Prints a server answer; failure words and refusals end the command.
 int Answer(const Args& a, const Wide& answer) {
-  if (answer == u"CONNECTION_ERROR") throw Unreachable("CONNECTION_ERROR (no answer from " + Where(a) + ")");
-  if (answer == u"NONE") throw Failure("NONE (nothing obtained from " + Where(a) + ")");
+  if (answer == qvn::kConnectionError) {
+    throw Unreachable(ToUtf8(answer) + " (no answer from " + Where(a) + ")");
+  }
+  if (answer == qvn::kNoneAnswer) throw Failure("NONE (nothing obtained from " + Where(a) + ")");
   std::string out = ForTerminal(answer);
   std::fputs(out.c_str(), stdout);
   std::fputs("\n", stdout);
@@ -293,10 +296,10 @@ int Run(const Args& a, const Wide& script) {
                                   reinterpret_cast<const qvn_char*>(host.c_str()), a.port,
                                   a.file_port));
   if (!answer.empty()) board->Print(ForTerminal(answer));
-  bool none = answer == u"NONE" || answer.ends_with(u"\r\nNONE");
+  bool none = answer == qvn::kNoneAnswer || answer.ends_with(u"\r\n" + Wide(qvn::kNoneAnswer));
   bool connection_error = false;
   for (const Wide& line : qvn::SplitLines(answer)) {
-    if (line == u"CONNECTION_ERROR") connection_error = true;
+    if (line == qvn::kConnectionError) connection_error = true;
   }
   // An empty answer to a request that was sent: the server did not accept
   // the credentials (it has no key to answer under).
