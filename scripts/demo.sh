@@ -45,7 +45,8 @@ export QVN_PORT=$port QVN_FILE_PORT=$file_port
 echo "=== qvn db-name / check-password / auth"
 "$qvn" db-name
 "$qvn" check-password 'demo-db@demo@demo-pass'
-"$qvn" auth demo demo-pass
+# Passwords from the environment (or a prompt) stay off the command line.
+QVN_PASSWORD=demo-pass "$qvn" auth demo
 
 # The script names its local files relative to the folder it runs in.
 head -c $((4 * 1024 * 1024 + 12345)) /dev/urandom > "$work/payload.bin"
