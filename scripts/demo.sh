@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-bash "$(dirname "$0")/deps.sh"
 # Builds qvn (Release, build/demo), starts the stand-in server with a fresh
 # database on free loopback ports, runs examples/demo.qvs through the qvn
 # client (queries, a change, a directive, an upload and a download of a few
 # megabytes with progress bars) and stops the server again.
 set -euo pipefail
+# Only what this build needs: no test frameworks, no mingw-w64, no Wine.
+bash "$(dirname "$0")/deps.sh" build
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 build="$root/build/demo"
@@ -38,7 +39,8 @@ export QVN_PORT=$port QVN_FILE_PORT=$file_port
 echo "=== qvn db-name / check-password / auth"
 "$qvn" db-name
 "$qvn" check-password 'demo-db@demo@demo-pass'
-"$qvn" auth demo demo-pass
+# Passwords from the environment (or a prompt) stay off the command line.
+QVN_PASSWORD=demo-pass "$qvn" auth demo
 
 # The script names its local files relative to the folder it runs in.
 head -c $((4 * 1024 * 1024 + 12345)) /dev/urandom > "$work/payload.bin"

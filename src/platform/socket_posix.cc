@@ -15,6 +15,7 @@
 #include <string>
 
 #include "base/errors.h"
+#include "platform/debug_output.h"
 #include "platform/socket.h"
 #include "platform/socket_native.h"
 
@@ -160,6 +161,7 @@ bool ProbeConnect(const Text& host, uint16_t port, int32_t timeout_ms) {
   try {
     fd = ConnectBlocking(host, port);
   } catch (...) {
+    ReportFailure("probe", host, port);
     return false;
   }
   // The connect has completed; the wait only confirms that the socket is
@@ -177,6 +179,7 @@ bool ProbeConnect(const Text& host, uint16_t port, int32_t timeout_ms) {
     }
     break;
   }
+  if (!ready) ReportFailure("probe", host, port, "connected but not ready in time");
   ::shutdown(fd, SHUT_RDWR);
   CloseFd(fd);
   return ready;

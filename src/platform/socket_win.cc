@@ -9,6 +9,7 @@
 #include <string>
 
 #include "base/errors.h"
+#include "platform/debug_output.h"
 #include "platform/socket.h"
 #include "platform/socket_native.h"
 
@@ -110,7 +111,7 @@ void StartSockets() {
 }
 
 [[noreturn]] void FailSocket(const char* what, int code) {
-  throw ConnectionError(std::string(what) + " (Winsock error " + std::to_string(code) + ")");
+  throw ConnectionError(std::string(what) + ": " + SystemErrorText(static_cast<uint32_t>(code)));
 }
 
 Connection Connection::Open(const Text& host, uint16_t port) {
@@ -182,6 +183,7 @@ bool ProbeConnect(const Text& host, uint16_t port, int32_t timeout_ms) {
   try {
     s = ConnectBlocking(host, port);
   } catch (...) {
+    ReportFailure("probe", host, port);
     return false;
   }
   // The connect has completed; the wait only confirms that the socket is
@@ -200,6 +202,7 @@ bool ProbeConnect(const Text& host, uint16_t port, int32_t timeout_ms) {
     ready = ::getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&err), &len) == 0 &&
             err == 0;
   }
+  if (!ready) ReportFailure("probe", host, port, "connected but not ready in time");
   ::shutdown(s, SD_BOTH);
   ::closesocket(s);
   return ready;

@@ -111,5 +111,30 @@ TEST(ExtractFileSectionsTest, EmptiesTheTargetListFirst) {
   EXPECT_EQ(script, (Lines{u"pw", u"cmd"}));
 }
 
+TEST(ListFileEntriesTest, EntriesInTheOrderTheThreadRunsThem) {
+  using D = TransferDirection;
+  using K = FileSectionKind;
+  struct Case {
+    Text script;
+    std::vector<FileEntry> entries;
+  } cases[] = {
+      {u"pw\r\nfiles [ upload ]\r\n{ a.txt , ..\\ d\\a.txt\r\nb.txt }\r\ncmd\r\n"
+       u"CONTENT [DOWNLOAD]\r\n{c,.@\\p\\c}\r\n",
+       {{D::kUpload, K::kFiles, u"a.txt", u"..\\d\\a.txt"},
+        {D::kUpload, K::kFiles, u"b.txt", u"..\\"},
+        {D::kDownload, K::kContent, u"c", u".@\\p\\c"}}},
+      // No "}": the download section runs into the upload header, listed twice.
+      {u"pw\r\nFILES [DOWNLOAD]\r\na,..\\b\r\nFILES [UPLOAD]\r\nc,..\\d}\r\n",
+       {{D::kDownload, K::kFiles, u"a", u"..\\b"},
+        {D::kDownload, K::kFiles, u"FILES [UPLOAD]", u"..\\"},
+        {D::kDownload, K::kFiles, u"c", u"..\\d"},
+        {D::kUpload, K::kFiles, u"c", u"..\\d"}}},
+      {u"pw\r\nFILES [UPLOAD]\r\n}\r\nFILES[UPLOAD]\r\n/x,..\\y}\r\n", {}},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ListScriptFileEntries(c.script), c.entries) << TextToUtf8(c.script);
+  }
+}
+
 }  // namespace
 }  // namespace qvn::testing
