@@ -24,19 +24,6 @@ int Fd(intptr_t h) { return static_cast<int>(h); }
 
 }  // namespace
 
-File::~File() { Close(); }
-
-File::File(File&& other) noexcept : handle_(other.handle_) { other.handle_ = kNoHandle; }
-
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = other.handle_;
-    other.handle_ = kNoHandle;
-  }
-  return *this;
-}
-
 File File::OpenForSharedRead(const Text& name) {
   int fd = ::open(PathOf(name).c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) RaiseErrno("open for reading failed");
