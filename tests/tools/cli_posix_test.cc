@@ -213,13 +213,27 @@ TEST_F(CliTest, ShellOnATerminalKeepsHistory) {
       out.append(buf, static_cast<size_t>(n));
     }
   };
-  auto type = [&](const std::string& keys) { (void)!::write(master, keys.data(), keys.size()); };
-  read_until("qvn> ", 1);
-  type("cout Notes\x1b[D\x1b[D\x1b[D\x1b[D\x1b[D\x1b[D\x1b[Dn\r\r");  // "n" inserted by the cursor keys
+  // Keys go only to a waiting prompt: the editor is in raw mode only while it
+  // reads a line, and a prompt is the last thing it writes before reading.
+  auto type_at = [&](const std::string& prompt, const std::string& keys) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!out.ends_with(prompt) && std::chrono::steady_clock::now() < deadline) {
+      pollfd p{master, POLLIN, 0};
+      if (::poll(&p, 1, 100) <= 0) continue;
+      char buf[1024];
+      ssize_t n = ::read(master, buf, sizeof buf);
+      if (n <= 0) break;
+      out.append(buf, static_cast<size_t>(n));
+    }
+    (void)!::write(master, keys.data(), keys.size());
+  };
+  type_at("qvn> ", "cout Notes\x1b[D\x1b[D\x1b[D\x1b[D\x1b[D\x1b[D\x1b[Dn\r");  // "n" inserted by the cursor keys
+  type_at("...> ", "\r");
   read_until("\n0\r\n", 1);
-  type("\x1b[A\r\r");  // the same line again from the history
+  type_at("qvn> ", "\x1b[A\r");  // the same line again from the history
+  type_at("...> ", "\r");
   read_until("\n0\r\n", 2);
-  type("\x04");
+  type_at("qvn> ", "\x04");
   int status = 0;
   for (int i = 0; i < 200 && ::waitpid(pid, &status, WNOHANG) == 0; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
