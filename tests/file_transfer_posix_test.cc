@@ -15,11 +15,14 @@
 #include <memory>
 #include <mutex>
 
+#include "api/script.h"
 #include "base/errors.h"
 #include "platform/files.h"
 #include "platform/idle_thread.h"
+#include "platform/socket.h"
 #include "qvn.h"
 #include "support/fake_file_server.h"
+#include "support/progress_window.h"
 #include "transfer/file_transfer_client.h"
 #include "transfer/file_transfer_thread.h"
 
@@ -184,6 +187,46 @@ TEST(LibraryUnloadPosixTest, DlcloseDuringATransferDoesNotUnmapRunningCode) {
   // The library's thread may still be returning from its last message; the
   // Host outlives it by staying allocated.
   host.release();
+}
+
+}  // namespace
+}  // namespace qvn
+
+namespace qvn {
+namespace {
+
+// The host may free its QvnWindow record as soon as Script returns, and learns
+// from the done message (sent whatever became of the entries) when context
+// may go too.
+TEST(TransfersDoneTest, RecordMayGoAtOnceAndTheLastCallSaysHowManyEntries) {
+  FakeFileServer server(kPassword);
+  TempFolder folder;
+  const std::string upload = folder.File("up.bin");
+  WriteFileBytes(upload, PatternBytes(70000));
+  platform::Listener unused("127.0.0.1", 0);
+  const uint16_t closed = unused.port();
+  unused.Close();
+  struct Case {
+    const char* what;
+    std::string client_file;
+    uint16_t file_port;
+    int64_t entries;
+  } cases[] = {
+      {"upload", upload, server.port(), 1},
+      {"missing file skipped", folder.File("missing"), server.port(), 0},
+      {"no file server", upload, closed, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    testing::ProgressWindow window;
+    auto* record = new QvnWindow(*static_cast<QvnWindow*>(window.handle()));
+    const Text script =
+        kPassword + u"\r\nFILES [UPLOAD]\r\n{" + T(c.client_file) + u",..\\up.bin}\r\n";
+    EXPECT_FALSE(Script(record, script, u"127.0.0.1", 1, c.file_port).empty());
+    delete record;  // ASan reports any later read of it
+    EXPECT_EQ(window.WaitForDone(), c.entries);
+    for (const auto& m : window.Messages()) EXPECT_EQ(m.message, QVN_WM_TRANSFER_PROGRESS);
+  }
 }
 
 }  // namespace

@@ -51,6 +51,7 @@ void TFileTransferThread::Execute() noexcept {
   } catch (...) {
   }
   FTerminated = true;
+  platform::SendTransfersDone(FProgressTarget, FEntries);
 }
 
 void TFileTransferThread::RunSections() {
@@ -107,6 +108,7 @@ bool TFileTransferThread::ProcessEntry(const Text& line, const Section& section)
   const bool upload = section.direction == Direction::kUpload;
   if (upload && !platform::IsRegularFile(client_file)) return section_ends;
 
+  ++FEntries;
   auto owned = std::make_unique<TFileTransferClient>();
   TFileTransferClient* client = owned.get();
   client->SetIdx(static_cast<int32_t>(platform::CurrentThreadId() +
@@ -163,8 +165,8 @@ void TFileTransferThread::SendProgress(TFileTransferClient* Sender, const Text& 
   CriticalSection lock(Sender);
   const Text text =
       ProgressText(AClientFileName, AServerFileName, ASize, ACount, ATag, AIndex, AUpload);
-  if (ACount % 10 == 0) platform::SendProgressMessage(FMessageHandle, AIndex, text);
-  if (ASize == ACount) platform::SendProgressMessage(FMessageHandle, AIndex, text);
+  if (ACount % 10 == 0) platform::SendProgressMessage(FProgressTarget, AIndex, text);
+  if (ASize == ACount) platform::SendProgressMessage(FProgressTarget, AIndex, text);
 }
 
 void TFileTransferThread::HandleUploadProgress(TFileTransferClient* Sender,
