@@ -19,6 +19,7 @@
 #include "base/errors.h"
 #include "platform/files.h"
 #include "platform/idle_thread.h"
+#include "platform/replace_file.h"
 #include "platform/socket.h"
 #include "qvn.h"
 #include "support/fake_file_server.h"
@@ -227,6 +228,67 @@ TEST(TransfersDoneTest, RecordMayGoAtOnceAndTheLastCallSaysHowManyEntries) {
     EXPECT_EQ(window.WaitForDone(), c.entries);
     for (const auto& m : window.Messages()) EXPECT_EQ(m.message, QVN_WM_TRANSFER_PROGRESS);
   }
+}
+
+}  // namespace
+}  // namespace qvn
+
+namespace qvn {
+namespace {
+
+mode_t ModeOf(const std::string& path) {
+  struct stat st;
+  EXPECT_EQ(::stat(path.c_str(), &st), 0);
+  return st.st_mode & 07777;
+}
+
+// A successful download changes the content only: permissions stay, a link
+// stays a link (its file is replaced), and the longest legal name works.
+TEST(DownloadTargetPosixTest, OnlyTheContentChanges) {
+  FakeFileServer server(kPassword);
+  TempFolder folder;
+  const Bytes fresh = PatternBytes(40000, 3);
+  server.SetDownload({u"", u"", fresh, -1});
+  auto download = [&](const std::string& path) {
+    TFileTransferClient client;
+    return client.FileDownLoad(u"127.0.0.1", server.port(), kPassword, T(path), u"..\\f");
+  };
+  const std::string secret = folder.File("secret.bin");
+  WriteFileBytes(secret, PatternBytes(10));
+  ASSERT_EQ(::chmod(secret.c_str(), 0640), 0);
+  ASSERT_TRUE(download(secret));
+  EXPECT_EQ(ModeOf(secret), 0640u);
+  EXPECT_TRUE(testing::ReadFileBytes(secret) == fresh);
+
+  const std::string link = folder.File("link.bin");
+  ASSERT_EQ(::symlink("secret.bin", link.c_str()), 0);  // relative to the link's folder
+  WriteFileBytes(secret, PatternBytes(10));
+  ASSERT_TRUE(download(link));
+  struct stat st;
+  ASSERT_EQ(::lstat(link.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  EXPECT_TRUE(testing::ReadFileBytes(secret) == fresh);
+  EXPECT_EQ(ModeOf(secret), 0640u);
+
+  const std::string longest = folder.File(std::string(255, 'n'));
+  ASSERT_TRUE(download(longest));
+  EXPECT_TRUE(testing::ReadFileBytes(longest) == fresh);
+  const mode_t mask = ::umask(022);
+  ::umask(mask);
+  EXPECT_EQ(ModeOf(longest), 0666u & ~mask);  // a new file as any other program makes it
+  EXPECT_EQ(folder.Names().size(), 3u);       // no temporary file left
+}
+
+TEST(DownloadTargetPosixTest, TemporaryNamesHaveOneShortPattern) {
+  TempFolder folder;
+  Text name;
+  platform::File f = platform::CreateTemporaryBeside(T(folder.File(std::string(255, 'x'))), name);
+  const Text base = name.substr(name.rfind(u'/') + 1);
+  EXPECT_TRUE(platform::IsTemporaryFileName(base)) << TextToUtf8(base);
+  EXPECT_EQ(ModeOf(TextToUtf8(name)), 0600u);  // nobody else reads it meanwhile
+  for (const char16_t* other : {u".qvn-0123abcd.par", u"qvn-0123abcd.part", u".qvn-0123ABCD.part",
+                                u".qvn-0123abc.part", u"x.qvn-0123abcd.part"})
+    EXPECT_FALSE(platform::IsTemporaryFileName(other)) << TextToUtf8(other);
 }
 
 }  // namespace

@@ -50,6 +50,12 @@ File File::Create(const Text& name, bool must_be_new) {
   return File(fd);
 }
 
+File File::CreateNewPrivate(const Text& name) {
+  int fd = ::open(PathOf(name).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (fd < 0) RaiseErrno("create failed");
+  return File(fd);
+}
+
 size_t File::Read(uint8_t* data, size_t n) {
   for (;;) {
     ssize_t got = ::read(Fd(handle_), data, n);
@@ -88,6 +94,17 @@ void File::SetEndOfFile(int64_t size) {
   if (::lseek(Fd(handle_), static_cast<off_t>(size), SEEK_SET) < 0) RaiseErrno("lseek failed");
 }
 
+void File::Flush() {
+  if (::fsync(Fd(handle_)) != 0) RaiseErrno("fsync failed");
+}
+
+void File::CloseOrRaise() {
+  const int fd = Fd(handle_);
+  handle_ = kNoHandle;
+  // Linux closes the descriptor even when close() fails: never retry.
+  if (::close(fd) != 0 && errno != EINTR) RaiseErrno("close failed");
+}
+
 void File::Close() noexcept {
   if (handle_ != kNoHandle) {
     ::close(Fd(handle_));
@@ -98,10 +115,6 @@ void File::Close() noexcept {
 bool IsRegularFile(const Text& name) {
   struct stat st;
   return ::stat(PathOf(name).c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-void RenameOver(const Text& from, const Text& to) {
-  if (::rename(PathOf(from).c_str(), PathOf(to).c_str()) != 0) RaiseErrno("rename failed");
 }
 
 bool RemoveFile(const Text& name) noexcept {
