@@ -69,6 +69,8 @@ TEST(FileInUsePosixTest, LockedMissingAndNonRegularFilesAreInUse) {
   const std::string fifo = folder.File("fifo");
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   EXPECT_TRUE(platform::IsFileInUse(T(fifo)));  // and the probe does not block on it
+  // A file swapped for a FIFO after the probe: refused, not waited on.
+  EXPECT_THROW(platform::File::OpenForSharedRead(T(fifo)), PlatformError);
   EXPECT_FALSE(platform::IsRegularFile(T(fifo)));
   EXPECT_FALSE(platform::IsRegularFile(T(folder.path())));
   EXPECT_TRUE(platform::IsRegularFile(T(path)));
@@ -130,9 +132,16 @@ struct Host {
   bool unloaded = false;
   Text last;
 
-  static intptr_t Proc(void* context, uint32_t, uintptr_t, intptr_t lparam) {
+  bool done = false;
+
+  static intptr_t Proc(void* context, uint32_t message, uintptr_t, intptr_t lparam) {
     auto* host = static_cast<Host*>(context);
     std::unique_lock<std::mutex> lock(host->m);
+    if (message == QVN_WM_TRANSFERS_DONE) {
+      host->done = true;
+      host->cv.notify_all();
+      return 0;
+    }
     host->last = reinterpret_cast<const char16_t*>(lparam);
     ++host->messages;
     host->cv.notify_all();
@@ -183,7 +192,8 @@ TEST(LibraryUnloadPosixTest, DlcloseDuringATransferDoesNotUnmapRunningCode) {
   ASSERT_TRUE(file_server.WaitForSessions(1));
   EXPECT_TRUE(file_server.Sessions()[0].uploaded == content);
   std::unique_lock<std::mutex> lock(host->m);
-  EXPECT_TRUE(host->cv.wait_for(lock, std::chrono::seconds(20), [&] { return host->messages == 4; }));
+  EXPECT_TRUE(host->cv.wait_for(lock, std::chrono::seconds(20), [&] { return host->done; }));
+  EXPECT_EQ(host->messages, 4);
   EXPECT_TRUE(TextView(host->last).find(u"*700000*700000*") != TextView::npos);
   // The library's thread may still be returning from its last message; the
   // Host outlives it by staying allocated.

@@ -21,8 +21,8 @@ class File {
   File(const File&) = delete;
   File& operator=(const File&) = delete;
 
-  // An existing file for reading from position 0; others may go on reading
-  // and writing it meanwhile.
+  // An existing regular file for reading from position 0; others may go on
+  // reading and writing it meanwhile. Never blocks on a FIFO or device.
   static File OpenForSharedRead(const Text& name);
   // A new file for writing at position 0; others may read it but not write
   // it. With must_be_new an existing file makes it fail; otherwise an

@@ -38,9 +38,17 @@ File& File::operator=(File&& other) noexcept {
 }
 
 File File::OpenForSharedRead(const Text& name) {
-  int fd = ::open(PathOf(name).c_str(), O_RDONLY | O_CLOEXEC);
+  // O_NONBLOCK: a file swapped for a FIFO since it was checked must not stall
+  // the open; such a file is refused, and a regular file reads normally again.
+  int fd = ::open(PathOf(name).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) RaiseErrno("open for reading failed");
-  return File(fd);
+  File file(fd);
+  struct stat st;
+  if (::fstat(fd, &st) != 0) RaiseErrno("fstat failed");
+  if (!S_ISREG(st.st_mode)) throw PlatformError("not a regular file", EINVAL);
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) RaiseErrno("fcntl failed");
+  return file;
 }
 
 File File::Create(const Text& name, bool must_be_new) {
