@@ -14,6 +14,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 #include "api/script.h"
 #include "base/errors.h"
@@ -299,6 +300,30 @@ TEST(DownloadTargetPosixTest, TemporaryNamesHaveOneShortPattern) {
   for (const char16_t* other : {u".qvn-0123abcd.par", u"qvn-0123abcd.part", u".qvn-0123ABCD.part",
                                 u".qvn-0123abc.part", u"x.qvn-0123abcd.part"})
     EXPECT_FALSE(platform::IsTemporaryFileName(other)) << TextToUtf8(other);
+}
+
+}  // namespace
+}  // namespace qvn
+
+namespace qvn {
+namespace {
+
+// A host may call exit() while the transfer thread still works through its
+// entries: the library's statics must outlive it (ASan catches any that go).
+TEST(ProcessExitPosixTest, ExitDuringTransfersIsClean) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  Text script = kPassword + u"\r\nFILES [UPLOAD]\r\n";
+  // Entries for missing files keep the thread busy with text, not sockets.
+  // (A relative name: a line that begins with "/" is a comment.)
+  for (int i = 0; i < 100000; ++i) script += u"missing-qvn-entry,..\\Gone\r\n";
+  script += u"}\r\n";
+  EXPECT_EXIT(
+      {
+        Script(nullptr, script, u"127.0.0.1", 1, 1);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        std::exit(0);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

@@ -63,6 +63,12 @@ Bytes TransferRequestBlock(const Text& request) {
   return plain;
 }
 
+std::optional<int64_t> DownloadAnswerSize(const uint8_t* plain, size_t n) {
+  const Text answer =
+      Trim(Utf8ToText(std::string_view(reinterpret_cast<const char*>(plain), n)));
+  return ParseTransferNumber(ValueFromString(answer, 1, u"^"));
+}
+
 std::optional<int64_t> ParseTransferNumber(TextView field) {
   size_t i = 0;
   const size_t n = field.size();
@@ -201,9 +207,7 @@ bool TFileTransferClient::DoFileDownLoad(platform::Connection& AConnection, cons
     SendRequest(AConnection, cipher, work, u"3^0^" + AServerFileName);
 
     size_t n = ReceiveBlock(AConnection, cipher, work);
-    Text answer = Trim(Utf8ToText(std::string_view(reinterpret_cast<const char*>(work.data()),
-                                                   std::min(n, TransferBlockSize))));
-    std::optional<int64_t> size = ParseTransferNumber(ValueFromString(answer, 1, u"^"));
+    std::optional<int64_t> size = DownloadAnswerSize(work.data(), std::min(n, TransferBlockSize));
     if (size.has_value()) {
       const int64_t blocks = *size / static_cast<int64_t>(TransferBlockSize) + 1;
       for (int64_t k = 1; k <= blocks; ++k) {
