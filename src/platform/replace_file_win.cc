@@ -19,6 +19,14 @@ Text ResolveReplaceTarget(const Text& target) { return target; }
 
 void ReplaceWithTemporary(const Text& temp_name, const Text& target) {
   if (GetFileAttributesW(PathOf(target)) != INVALID_FILE_ATTRIBUTES) {
+    // A target held open without delete sharing cannot be replaced; asking
+    // first spares ReplaceFileW a failure that can leave a stray file behind.
+    HANDLE probe = CreateFileW(PathOf(target), DELETE,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
+    if (probe == INVALID_HANDLE_VALUE)
+      throw PlatformError("replace failed", static_cast<uint32_t>(GetLastError()));
+    CloseHandle(probe);
     if (ReplaceFileW(PathOf(target), PathOf(temp_name), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
                      nullptr, nullptr))
       return;
