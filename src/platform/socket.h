@@ -38,6 +38,9 @@ class Connection {
   void EnableKeepAlive();
   // Shuts down both directions and closes; harmless when not open.
   void Close();
+  // Shuts down both directions but keeps the socket: safe while another
+  // thread reads or writes it, whose call then returns.
+  void Shutdown();
 
   // Wraps an accepted socket (listener side).
   explicit Connection(intptr_t native) : socket_(native) {}

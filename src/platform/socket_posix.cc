@@ -183,6 +183,10 @@ void Connection::Close() {
   CloseFd(fd);
 }
 
+void Connection::Shutdown() {
+  if (IsOpen()) ::shutdown(static_cast<int>(socket_), SHUT_RDWR);
+}
+
 Listener::Listener(const std::string& address, uint16_t port) {
   sockaddr_in sa{};
   sa.sin_family = AF_INET;

@@ -186,6 +186,10 @@ void Connection::Close() {
   ::closesocket(s);
 }
 
+void Connection::Shutdown() {
+  if (IsOpen()) ::shutdown(AsSocket(socket_), SD_BOTH);
+}
+
 Listener::Listener(const std::string& address, uint16_t port) {
   StartWinsock();
   sockaddr_in sa{};

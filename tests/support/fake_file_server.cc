@@ -39,7 +39,7 @@ FakeFileServer::~FakeFileServer() {
   stop_ = true;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (current_ != nullptr) current_->Close();  // wakes a blocked read
+    if (current_ != nullptr) current_->Shutdown();  // wakes a blocked read
   }
   thread_.join();
   listener_.Close();
