@@ -5,6 +5,7 @@
 
 #include <random>
 
+#include "base/text.h"
 #include "codecs/entities.h"
 #include "codecs/packing.h"
 #include "codecs/value_list.h"

@@ -5,7 +5,7 @@
 #include <clocale>
 #include <string>
 
-#include "codecs/value_list.h"
+#include "base/text.h"
 
 namespace qvn {
 namespace {

@@ -5,7 +5,7 @@
 #include <random>
 #include <vector>
 
-#include "codecs/value_list.h"
+#include "base/text.h"
 
 namespace qvn {
 namespace {

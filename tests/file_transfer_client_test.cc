@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "base/errors.h"
-#include "codecs/value_list.h"
+#include "base/text.h"
 #include "platform/socket.h"
 #include "support/fake_file_server.h"
 
@@ -360,28 +360,6 @@ TEST(FileTransferClientFreeTest, FreeOnProgressEndDeletesAfterProcessDone) {
   auto* early = new TFileTransferClient;
   early->SetFreeOnProgressEnd(true);
   EXPECT_FALSE(early->FileUpLoad(u"127.0.0.1", server.port(), kPassword, u"", u"..\\g"));
-}
-
-TEST(ParseTransferNumberTest, FollowsTheServersNumberRules) {
-  EXPECT_EQ(ParseTransferNumber(u"123"), 123);
-  EXPECT_EQ(ParseTransferNumber(u"  \t42"), 42);
-  EXPECT_EQ(ParseTransferNumber(u"+7"), 7);
-  EXPECT_EQ(ParseTransferNumber(u"-7"), -7);
-  EXPECT_EQ(ParseTransferNumber(u"$ff"), 255);
-  EXPECT_EQ(ParseTransferNumber(u"x1A"), 26);
-  EXPECT_EQ(ParseTransferNumber(u"X1a"), 26);
-  EXPECT_EQ(ParseTransferNumber(u"0x10"), 16);
-  EXPECT_EQ(ParseTransferNumber(u"0X10"), 16);
-  EXPECT_EQ(ParseTransferNumber(u"-$10"), -16);
-  EXPECT_EQ(ParseTransferNumber(u"007"), 7);
-  EXPECT_EQ(ParseTransferNumber(u"9223372036854775807"), INT64_MAX);
-  EXPECT_EQ(ParseTransferNumber(u"-9223372036854775808"), INT64_MIN);
-  EXPECT_EQ(ParseTransferNumber(u"$7FFFFFFFFFFFFFFF"), INT64_MAX);
-  for (const Text bad : {u"", u"  ", u"-", u"+", u"$", u"0x", u"12a", u"12 ", u"1.5", u"ff",
-                         u"9223372036854775808", u"-9223372036854775809", u"$8000000000000000",
-                         u"--1", u"\u0661"}) {
-    EXPECT_FALSE(ParseTransferNumber(bad).has_value()) << TextToUtf8(bad);
-  }
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "codecs/text_crypto.h"
 #include "codecs/version_text.h"
 #include "conversation/admin_commands.h"
+#include "conversation/check_for_update.h"
 #include "support/fake_server.h"
 
 namespace qvn {

@@ -6,7 +6,7 @@
 #include <filesystem>
 
 #include "base/errors.h"
-#include "codecs/executable_version.h"
+#include "platform/executable_version.h"
 #include "platform/version_info.h"
 #include "support/exe_images.h"
 #include "support/temp_file.h"
@@ -14,6 +14,10 @@
 namespace qvn {
 namespace {
 
+using platform::ElfProductVersion;
+using platform::ImageReader;
+using platform::MemoryImage;
+using platform::PeProductVersion;
 using platform::ProductVersion;
 using test::BuildElf;
 using test::BuildPe;

@@ -3,6 +3,7 @@
 #include <memory>
 #include <vector>
 
+#include "base/whole_number.h"
 #include "codecs/value_list.h"
 #include "conversation/admin_commands.h"
 #include "conversation/script_request.h"
@@ -15,8 +16,22 @@ namespace {
 
 constexpr char16_t kCrLf[] = u"\r\n";
 
-void EraseLine(std::vector<Text>& lines, size_t i) {
-  lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(i));
+enum class Directive : uint8_t { kNone, kClearSync, kBuildShow, kBuildShowWithArguments };
+
+Directive DirectiveOf(const Text& line) {
+  const Text normalised = UpperTrim(line);
+  if (normalised == u"CLEARSYNC") return Directive::kClearSync;
+  if (normalised == u"BUILD SHOW") return Directive::kBuildShow;
+  if (TextView(normalised).starts_with(u"BUILD SHOW[")) return Directive::kBuildShowWithArguments;
+  return Directive::kNone;
+}
+
+// result = result trimmed, CR LF, answer; trimmed in place, so that many
+// directives do not copy a long result once each.
+void AppendAnswer(Text& result, const Text& answer) {
+  TrimInPlace(result);
+  result += kCrLf;
+  result += answer;
 }
 
 void StartTransfers(void* message_handle, const Text& host, uint16_t file_port,
@@ -32,21 +47,36 @@ void StartTransfers(void* message_handle, const Text& host, uint16_t file_port,
 
 }  // namespace
 
-int32_t BuildShowNumber(TextView text) {
-  size_t i = 0;
-  while (i < text.size() && IsBlank(text[i])) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == u'-' || text[i] == u'+')) negative = text[i++] == u'-';
-  if (i == text.size()) return -1;
-  int64_t value = 0;
-  for (; i < text.size(); ++i) {
-    if (text[i] < u'0' || text[i] > u'9') return -1;
-    value = value * 10 + (text[i] - u'0');
-    if (value > int64_t{2147483648}) return -1;
+void RunDirectives(std::vector<Text>& lines, Text& result, const DirectiveCommands& commands) {
+  std::vector<Directive> kinds(lines.size());
+  for (size_t i = 0; i < lines.size(); ++i) kinds[i] = DirectiveOf(lines[i]);
+  // Three passes, each bottom to top, the credentials line included; every
+  // directive line is handled, so the list loses them all at once at the end.
+  for (size_t i = lines.size(); i-- > 0;) {
+    if (kinds[i] != Directive::kClearSync) continue;
+    result = Trim(commands.clear_sync());
   }
-  if (negative) value = -value;
-  if (value > INT32_MAX || value < INT32_MIN) return -1;
-  return static_cast<int32_t>(value);
+  for (size_t i = lines.size(); i-- > 0;) {
+    if (kinds[i] != Directive::kBuildShow) continue;
+    AppendAnswer(result, commands.build_show(-1, true));
+  }
+  for (size_t i = lines.size(); i-- > 0;) {
+    if (kinds[i] != Directive::kBuildShowWithArguments) continue;
+    const Text normalised = UpperTrim(lines[i]);
+    const Text inner = ValueFromString(normalised, 1, u"[");
+    const auto number = static_cast<int32_t>(
+        ParseWholeNumber(ValueFromString(inner, 0, u"]"), {.leading_blanks = true}).value_or(-1));
+    const bool flag = Trim(ValueFromString(inner, 1, u"]")) != u"-";
+    AppendAnswer(result, commands.build_show(number, flag));
+  }
+  size_t kept = 0;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    if (kinds[i] == Directive::kNone) {
+      if (kept != i) lines[kept] = std::move(lines[i]);
+      ++kept;
+    }
+  }
+  lines.resize(kept);
 }
 
 Text Script(void* message_handle, const Text& script, const Text& host, uint16_t port,
@@ -67,30 +97,12 @@ Text Script(void* message_handle, const Text& script, const Text& host, uint16_t
   }
   if (lines.size() == 1) return result;
 
-  // Each pass walks bottom to top, the credentials line included.
-  for (size_t i = lines.size(); i-- > 0;) {
-    if (UpperTrim(lines[i]) == u"CLEARSYNC") {
-      result = Trim(ClearSync(host, port, credentials, kScriptProbeTimeoutMs));
-      EraseLine(lines, i);
-    }
-  }
-  for (size_t i = lines.size(); i-- > 0;) {
-    if (UpperTrim(lines[i]) == u"BUILD SHOW") {
-      result = Trim(result) + kCrLf +
-               BuildShow(host, port, credentials, -1, true, kScriptProbeTimeoutMs);
-      EraseLine(lines, i);
-    }
-  }
-  for (size_t i = lines.size(); i-- > 0;) {
-    const Text normalised = UpperTrim(lines[i]);
-    if (!TextView(normalised).starts_with(u"BUILD SHOW[")) continue;
-    const Text inner = ValueFromString(normalised, 1, u"[");
-    const int32_t number = BuildShowNumber(ValueFromString(inner, 0, u"]"));
-    const bool flag = Trim(ValueFromString(inner, 1, u"]")) != u"-";
-    result = Trim(result) + kCrLf +
-             BuildShow(host, port, credentials, number, flag, kScriptProbeTimeoutMs);
-    EraseLine(lines, i);
-  }
+  const DirectiveCommands commands{
+      [&] { return ClearSync(host, port, credentials, kScriptProbeTimeoutMs); },
+      [&](int32_t number, bool flag) {
+        return BuildShow(host, port, credentials, number, flag, kScriptProbeTimeoutMs);
+      }};
+  RunDirectives(lines, result, commands);
 
   result = Trim(result + kCrLf + SendScript(host, port, JoinLines(lines)));
   return result;

@@ -6,6 +6,8 @@
 #define QVN_API_SCRIPT_H_
 
 #include <cstdint>
+#include <functional>
+#include <vector>
 
 #include "base/text.h"
 
@@ -20,9 +22,16 @@ inline constexpr int32_t kScriptProbeTimeoutMs = 30000;
 Text Script(void* message_handle, const Text& script, const Text& host, uint16_t port,
             uint16_t file_port);
 
-// A BUILD SHOW[...] number: optional blanks and sign, then decimal digits
-// that fit in 32 bits; -1 for anything else.
-int32_t BuildShowNumber(TextView text);
+// What the directive lines run: CLEARSYNC, and BUILD SHOW with its number
+// and flag.
+struct DirectiveCommands {
+  std::function<Text()> clear_sync;
+  std::function<Text(int32_t number, bool flag)> build_show;
+};
+
+// The three directive passes over the tidied lines: answers gathered into
+// `result` as Script does, directive lines removed.
+void RunDirectives(std::vector<Text>& lines, Text& result, const DirectiveCommands& commands);
 
 }  // namespace qvn
 

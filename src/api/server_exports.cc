@@ -3,6 +3,7 @@
 #include "conversation/admin_commands.h"
 #include "conversation/db_messages.h"
 #include "conversation/probe.h"
+#include "conversation/check_for_update.h"
 #include "conversation/user_auth.h"
 
 namespace {

@@ -1,5 +1,6 @@
 // Counted UTF-16 text, the library's own string, and the few helpers every
-// subsystem shares: blanks, trimming, line lists and UTF-8 conversion.
+// subsystem shares: blanks, trimming, letter case, replacing, line lists and
+// UTF-8 conversion. All O(n).
 #ifndef QVN_BASE_TEXT_H_
 #define QVN_BASE_TEXT_H_
 
@@ -17,8 +18,23 @@ using Bytes = std::vector<uint8_t>;
 // Any code unit up to U+0020 is a blank (space, TAB, CR, LF, NUL, controls).
 inline bool IsBlank(char16_t c) { return c <= 0x20; }
 
-// Removes every leading and trailing blank.
-Text Trim(TextView text);
+// Removes every leading and trailing blank. TrimView points into `text`.
+TextView TrimView(TextView text);
+inline Text Trim(TextView text) { return Text(TrimView(text)); }
+// Trim without a copy when nothing leads: trailing blanks cost only their count.
+void TrimInPlace(Text& text);
+
+// Upper-case code unit by code unit (simple Unicode mapping; length unchanged).
+Text UpperCase(TextView text);
+// Trimmed, then upper-cased.
+Text UpperTrim(TextView text);
+
+// Every occurrence of pattern replaced, letter case ignored, left to right,
+// inserted text never rescanned.
+Text ReplaceText(TextView text, TextView pattern, TextView replacement);
+
+// Trimmed text with ReplaceText repeated while pattern (exact case) occurs.
+Text CollapseText(TextView text, TextView pattern, TextView replacement);
 
 // Splits at CR LF, a lone CR or a lone LF. The text ends at its first NUL; an
 // empty text has no lines; a final line break starts no extra line.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/bytes.h"
 #include "base/errors.h"
 #include "platform/crypto.h"
 
@@ -11,16 +12,6 @@ namespace {
 
 void RequireKeyText(const Text& key_text) {
   if (key_text.empty()) throw AssertionFailure();
-}
-
-// The key text's UTF-16 code units, little-endian, no terminator.
-Bytes KeyMaterial(const Text& key_text) {
-  Bytes out(key_text.size() * 2);
-  for (size_t i = 0; i < key_text.size(); ++i) {
-    out[2 * i] = static_cast<uint8_t>(key_text[i] & 0xFF);
-    out[2 * i + 1] = static_cast<uint8_t>(key_text[i] >> 8);
-  }
-  return out;
 }
 
 // Wipes a buffer that held key material or plain text before it goes.
@@ -33,7 +24,7 @@ void Wipe(Bytes& bytes) {
 
 std::array<uint8_t, 16> DeriveAesKey(const Text& key_text) {
   RequireKeyText(key_text);
-  Bytes material = KeyMaterial(key_text);
+  Bytes material = TextToBytes(key_text);
   std::array<uint8_t, 32> digest = platform::Sha256(material.data(), material.size());
   Wipe(material);
   std::array<uint8_t, 16> key{};
@@ -50,7 +41,7 @@ struct AesCipher::Impl {
 
 AesCipher::AesCipher(const Text& key_text) {
   RequireKeyText(key_text);
-  impl_ = std::make_unique<Impl>(KeyMaterial(key_text));
+  impl_ = std::make_unique<Impl>(TextToBytes(key_text));
 }
 
 AesCipher::~AesCipher() = default;

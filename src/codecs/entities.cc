@@ -7,7 +7,7 @@
 #include <emmintrin.h>
 #endif
 
-#include "codecs/value_list.h"
+#include "base/text.h"
 #include "platform/case_map.h"
 #include "platform/memory_hint.h"
 
@@ -114,7 +114,7 @@ struct Plan {
 };
 
 const Plan& GetPlan() {
-  static const Plan plan;
+  static const Plan& plan = *new Plan;  // never destroyed, as it may be used at exit
   return plan;
 }
 

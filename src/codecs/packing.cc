@@ -8,6 +8,7 @@
 #include <string_view>
 #include <utility>
 
+#include "base/bytes.h"
 #include "base/errors.h"
 #include "codecs/base64.h"
 #include "platform/codepage.h"
@@ -108,36 +109,16 @@ Text DecodeContent(const Bytes& b) {
     return Utf8ToText(std::string_view(reinterpret_cast<const char*>(b.data()) + 3, n - 3));
   }
   if (n >= 2 && ((b[0] == 0xFF && b[1] == 0xFE) || (b[0] == 0xFE && b[1] == 0xFF))) {
-    const bool little = b[0] == 0xFF;
-    Text out((n - 2) / 2, u'\0');
-    for (size_t i = 0; i < out.size(); ++i) {
-      const uint8_t lo = little ? b[2 + 2 * i] : b[3 + 2 * i];
-      const uint8_t hi = little ? b[3 + 2 * i] : b[2 + 2 * i];
-      out[i] = static_cast<char16_t>(lo | (hi << 8));
-    }
-    return out;
+    return BytesToText(b.data() + 2, n - 2, /*big_endian=*/b[0] == 0xFE);
   }
   return platform::SystemCodePageToText(b.data(), n);
 }
 
 }  // namespace
 
-Bytes TextToStream(const Text& text) {
-  Bytes out(2 * text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
-    out[2 * i] = static_cast<uint8_t>(text[i]);
-    out[2 * i + 1] = static_cast<uint8_t>(text[i] >> 8);
-  }
-  return out;
-}
+Bytes TextToStream(const Text& text) { return TextToBytes(text); }
 
-Text StreamToText(const Bytes& buffer) {
-  Text out(buffer.size() / 2, u'\0');
-  for (size_t i = 0; i < out.size(); ++i) {
-    out[i] = static_cast<char16_t>(buffer[2 * i] | (buffer[2 * i + 1] << 8));
-  }
-  return out;
-}
+Text StreamToText(const Bytes& buffer) { return BytesToText(buffer); }
 
 void CompressBuffer(Bytes& buffer) {
   DeflateStream s;

@@ -1,5 +1,6 @@
 #include "codecs/text_crypto.h"
 
+#include "base/bytes.h"
 #include "base/errors.h"
 #include "codecs/aes.h"
 #include "codecs/base64.h"
@@ -8,35 +9,18 @@
 namespace qvn {
 namespace {
 
-Bytes TextBytes(const Text& text) {
-  Bytes out(text.size() * 2);
-  for (size_t i = 0; i < text.size(); ++i) {
-    out[2 * i] = static_cast<uint8_t>(text[i] & 0xFF);
-    out[2 * i + 1] = static_cast<uint8_t>(text[i] >> 8);
-  }
-  return out;
-}
-
-// Code units as they come: no surrogate checks; an odd final byte is dropped.
-Text BytesText(const Bytes& bytes) {
-  Text out(bytes.size() / 2, u'\0');
-  for (size_t i = 0; i < out.size(); ++i)
-    out[i] = static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
-  return out;
-}
-
 }  // namespace
 
 Text EncryptText(const Text& key, const Text& text) {
   if (key.empty()) throw AssertionFailure();
   if (text.empty()) return {};
-  return Base64EncodeBytes(AesEncryptBytes(TextBytes(text), key));
+  return Base64EncodeBytes(AesEncryptBytes(TextToBytes(text), key));
 }
 
 Text DecryptText(const Text& key, const Text& encrypted) {
   if (key.empty()) throw AssertionFailure();
   if (encrypted.empty()) return {};
-  return BytesText(AesDecryptBytes(Base64DecodeBytes(encrypted), key));
+  return BytesToText(AesDecryptBytes(Base64DecodeBytes(encrypted), key));
 }
 
 Text EncryptTextTwice(const Text& inner, const Text& outer, const Text& text) {

@@ -1,5 +1,4 @@
-// Value lists (fields separated by a delimiter text) and the small text
-// toolkit the rest of the library tidies and parses with. All O(n).
+// Value lists: fields separated by a delimiter text. Both O(n).
 #ifndef QVN_CODECS_VALUE_LIST_H_
 #define QVN_CODECS_VALUE_LIST_H_
 
@@ -16,18 +15,6 @@ Text ValueFromString(TextView text, int32_t index, TextView delimiter);
 // Non-overlapping occurrences + 1; 1 or 0 (count_single) when none; 0 for an
 // empty trimmed text or delimiter.
 int32_t ValueCount(TextView text, TextView delimiter, bool count_single);
-
-// Every occurrence of pattern replaced, letter case ignored, left to right,
-// inserted text never rescanned.
-Text ReplaceText(TextView text, TextView pattern, TextView replacement);
-
-// Trimmed text with ReplaceText repeated while pattern (exact case) occurs.
-Text CollapseText(TextView text, TextView pattern, TextView replacement);
-
-// Trimmed, then upper-cased code unit by code unit.
-Text UpperTrim(TextView text);
-// Upper-case code unit by code unit (simple Unicode mapping; length unchanged).
-Text UpperCase(TextView text);
 
 }  // namespace qvn
 

@@ -5,10 +5,9 @@
 #include <functional>
 
 #include "base/text.h"
+#include "conversation/answer_words.h"
 
 namespace qvn {
-
-inline constexpr char16_t kConnectionError[] = u"CONNECTION_ERROR";
 
 // EncryptText(Md5Hex(line), Md5Hex(line)): 108 characters.
 Text AdminToken(const Text& line);

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "base/bytes.h"
 #include "base/errors.h"
 
 namespace qvn {
@@ -47,10 +48,7 @@ void WriteMessage(platform::Connection& connection, const Text& text) {
   if (text.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max()) / 2) return;
   const uint32_t n = static_cast<uint32_t>(text.size() * 2);
   uint8_t buffer[kPiece];
-  buffer[0] = static_cast<uint8_t>(n >> 24);
-  buffer[1] = static_cast<uint8_t>(n >> 16);
-  buffer[2] = static_cast<uint8_t>(n >> 8);
-  buffer[3] = static_cast<uint8_t>(n);
+  PutBigEndian32(n, buffer);
   size_t used = 4;
   try {
     for (char16_t c : text) {
@@ -76,9 +74,7 @@ Text ReadMessage(platform::Connection& connection) {
   size_t got = connection.ReceiveSome(prefix, sizeof prefix);
   if (got == 0) return Text();
   if (got < sizeof prefix) connection.ReceiveExact(prefix + got, sizeof prefix - got);
-  const int32_t count = static_cast<int32_t>((uint32_t{prefix[0]} << 24) |
-                                             (uint32_t{prefix[1]} << 16) |
-                                             (uint32_t{prefix[2]} << 8) | uint32_t{prefix[3]});
+  const int32_t count = static_cast<int32_t>(GetBigEndian32(prefix));
 
   Text text;
   PayloadDecoder decoder(text);

@@ -4,10 +4,9 @@
 #include <cstdint>
 
 #include "base/text.h"
+#include "conversation/answer_words.h"
 
 namespace qvn {
-
-inline constexpr char16_t kNoneAnswer[] = u"NONE";
 
 // Sends a script (credentials line first) encrypted under its credentials and
 // returns the decrypted reply trimmed, or "NONE". Never raises.

@@ -1,40 +1,10 @@
 #include "conversation/user_auth.h"
 
-#include <limits>
-#include <optional>
-
 #include "codecs/text_crypto.h"
-#include "codecs/value_list.h"
-#include "codecs/version_text.h"
-#include "conversation/admin_commands.h"
 #include "conversation/framing.h"
-#include "conversation/script_request.h"
 #include "platform/socket.h"
 
 namespace qvn {
-namespace {
-
-// A signed 32-bit decimal number: an optional sign, then digits only.
-std::optional<int32_t> WholeNumber(const Text& text) {
-  size_t i = 0;
-  bool negative = false;
-  if (i < text.size() && (text[i] == u'-' || text[i] == u'+')) {
-    negative = text[i] == u'-';
-    ++i;
-  }
-  if (i == text.size()) return std::nullopt;
-  int64_t value = 0;
-  for (; i < text.size(); ++i) {
-    if (text[i] < u'0' || text[i] > u'9') return std::nullopt;
-    value = value * 10 + (text[i] - u'0');
-    if (value > int64_t{std::numeric_limits<int32_t>::max()} + 1) return std::nullopt;
-  }
-  if (negative) value = -value;
-  if (value > std::numeric_limits<int32_t>::max()) return std::nullopt;
-  return static_cast<int32_t>(value);
-}
-
-}  // namespace
 
 Text UserKey(const Text& user, const Text& password) { return Trim(UpperTrim(user) + password); }
 
@@ -55,40 +25,6 @@ Text AuthenticateUser(const Text& host, uint16_t port, const Text& user, const T
   } catch (...) {
     return kConnectionError;
   }
-}
-
-bool CheckForUpdateWithVersion(const Text& own_version, const Text& host, uint16_t port,
-                               const Text& credentials, const Text& table, int32_t search_field,
-                               const Text& search_text, int32_t version_field) {
-  try {
-    const Text version = Trim(own_version);
-    const Text select = credentials + u"\rselect " + table + u"[text, " +
-                        DecimalText(search_field) + u", 1, " + search_text + u", i]-\r";
-    const Text found = Trim(SendScript(host, port, select));
-    const std::optional<int32_t> record = WholeNumber(ValueFromString(found, 0, u"="));
-    if (!record) return false;
-
-    const Text get = credentials + u"\rget " + table + u"[" + DecimalText(version_field) + u"," +
-                     DecimalText(*record) + u"]-\r";
-    const Text stored = Trim(SendScript(host, port, get));
-    // Exact comparison: any other answer, error words included, means an update.
-    return stored != version;
-  } catch (...) {
-    return false;
-  }
-}
-
-bool CheckForUpdate(const Text& host, uint16_t port, const Text& credentials, const Text& table,
-                    int32_t search_field, const Text& search_text, int32_t version_field) {
-  Text own_version;
-  try {
-    // Formed before anything is sent: without it there is nothing to compare.
-    own_version = HostVersionText();
-  } catch (...) {
-    return false;
-  }
-  return CheckForUpdateWithVersion(own_version, host, port, credentials, table, search_field,
-                                   search_text, version_field);
 }
 
 }  // namespace qvn

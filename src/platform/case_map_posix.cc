@@ -43,8 +43,10 @@ std::unique_ptr<Table> BuildTable() {
 }  // namespace
 
 const char16_t* UpperCaseTable() {
-  static const std::unique_ptr<Table> table = BuildTable();
-  return table->upper;
+  // Never destroyed: a transfer thread may still upper-case text while the
+  // process exits.
+  static const Table& table = *BuildTable().release();
+  return table.upper;
 }
 
 }  // namespace qvn::platform

@@ -26,7 +26,7 @@ struct Reverse {
 };
 
 const Reverse& ReverseTable() {
-  static const Reverse table;
+  static const Reverse& table = *new Reverse;  // never destroyed, as it may be used at exit
   return table;
 }
 

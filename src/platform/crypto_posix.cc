@@ -19,10 +19,6 @@ namespace {
   throw PlatformError(std::string("libcrypto: ") + what, static_cast<uint32_t>(code));
 }
 
-struct MdFree {
-  void operator()(EVP_MD* md) const { EVP_MD_free(md); }
-};
-
 // Fetched once per process: fetching on every call would cost more than
 // hashing a short key text.
 const EVP_MD* FetchedDigest(const char* name) {
@@ -31,14 +27,15 @@ const EVP_MD* FetchedDigest(const char* name) {
   return md;
 }
 
+// Never freed: a transfer thread may still hash while the process exits.
 const EVP_MD* Sha256Md() {
-  static const std::unique_ptr<EVP_MD, MdFree> md(const_cast<EVP_MD*>(FetchedDigest("SHA256")));
-  return md.get();
+  static const EVP_MD* const md = FetchedDigest("SHA256");
+  return md;
 }
 
 const EVP_MD* Md5Md() {
-  static const std::unique_ptr<EVP_MD, MdFree> md(const_cast<EVP_MD*>(FetchedDigest("MD5")));
-  return md.get();
+  static const EVP_MD* const md = FetchedDigest("MD5");
+  return md;
 }
 
 template <size_t N>

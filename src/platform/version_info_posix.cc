@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "base/errors.h"
-#include "codecs/executable_version.h"
+#include "platform/executable_version.h"
 
 namespace qvn::platform {
 namespace {

@@ -1,6 +1,6 @@
 #include "transfer/file_sections.h"
 
-#include "codecs/value_list.h"
+#include "base/text.h"
 
 namespace qvn {
 namespace {

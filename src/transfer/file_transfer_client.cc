@@ -2,9 +2,11 @@
 
 #include <cstring>
 #include <exception>
+#include <limits>
 #include <optional>
 #include <vector>
 
+#include "base/whole_number.h"
 #include "codecs/aes.h"
 #include "codecs/text_crypto.h"
 #include "codecs/value_list.h"
@@ -14,6 +16,12 @@
 
 namespace qvn {
 namespace {
+
+// The download answer's size: blanks, a sign, decimal or hexadecimal digits.
+constexpr WholeNumberSyntax kSizeSyntax{.leading_blanks = true,
+                                        .hexadecimal = true,
+                                        .min = std::numeric_limits<int64_t>::min(),
+                                        .max = std::numeric_limits<int64_t>::max()};
 
 // Room for one cipher block plus what the cipher may need beyond it.
 constexpr size_t kWorkBufferSize = TransferCipherBlockSize + 16;
@@ -66,47 +74,7 @@ Bytes TransferRequestBlock(const Text& request) {
 std::optional<int64_t> DownloadAnswerSize(const uint8_t* plain, size_t n) {
   const Text answer =
       Trim(Utf8ToText(std::string_view(reinterpret_cast<const char*>(plain), n)));
-  return ParseTransferNumber(ValueFromString(answer, 1, u"^"));
-}
-
-std::optional<int64_t> ParseTransferNumber(TextView field) {
-  size_t i = 0;
-  const size_t n = field.size();
-  while (i < n && IsBlank(field[i])) ++i;
-  bool negative = false;
-  if (i < n && (field[i] == u'-' || field[i] == u'+')) negative = field[i++] == u'-';
-  unsigned base = 10;
-  if (i < n && field[i] == u'$') {
-    base = 16;
-    ++i;
-  } else if (i < n && (field[i] == u'x' || field[i] == u'X')) {
-    base = 16;
-    ++i;
-  } else if (i + 1 < n && field[i] == u'0' && (field[i + 1] == u'x' || field[i + 1] == u'X')) {
-    base = 16;
-    i += 2;
-  }
-  const uint64_t limit = negative ? (uint64_t{1} << 63) : (uint64_t{1} << 63) - 1;
-  uint64_t value = 0;
-  size_t digits = 0;
-  for (; i < n; ++i, ++digits) {
-    char16_t c = field[i];
-    unsigned d;
-    if (c >= u'0' && c <= u'9') {
-      d = c - u'0';
-    } else if (base == 16 && c >= u'a' && c <= u'f') {
-      d = c - u'a' + 10;
-    } else if (base == 16 && c >= u'A' && c <= u'F') {
-      d = c - u'A' + 10;
-    } else {
-      return std::nullopt;  // anything after the digits
-    }
-    if (value > (limit - d) / base) return std::nullopt;
-    value = value * base + d;
-  }
-  if (digits == 0) return std::nullopt;
-  if (negative) return value == (uint64_t{1} << 63) ? INT64_MIN : -static_cast<int64_t>(value);
-  return static_cast<int64_t>(value);
+  return ParseWholeNumber(ValueFromString(answer, 1, u"^"), kSizeSyntax);
 }
 
 bool TFileTransferClient::IsFileInUse(const Text& AFileName) {

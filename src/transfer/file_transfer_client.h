@@ -108,11 +108,6 @@ class TFileTransferClient {
 // bytes, zero-filled behind it.
 Bytes TransferRequestBlock(const Text& request);
 
-// A whole number as the download answer carries the size: blanks, an optional
-// sign, then decimal digits, or hexadecimal digits after "$", "x" or "0x";
-// nothing after the digits; the value must fit in signed 64 bits.
-std::optional<int64_t> ParseTransferNumber(TextView field);
-
 // The file size a download answer announces (its first n plain bytes as
 // UTF-8, trimmed; the size is the second "^" field), or none when the server
 // refused the download.

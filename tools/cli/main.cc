@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "conversation/answer_words.h"
 #include "progress.h"
 #include "qvn.h"
 #include "sections.h"
@@ -152,7 +153,7 @@ std::string Where(const Args& a) { return a.host + ":" + std::to_string(a.port);
 
 // Prints a server answer; the library's failure words end the command.
 int Answer(const Args& a, const Wide& answer) {
-  if (answer == u"CONNECTION_ERROR" || answer == u"NONE") {
+  if (answer == qvn::kConnectionError || answer == qvn::kNoneAnswer) {
     throw Failure(ToUtf8(answer) + " (no answer from " + Where(a) + ")");
   }
   std::string out = ForTerminal(answer);
@@ -195,11 +196,11 @@ int RunScript(const Args& a) {
                                   reinterpret_cast<const qvn_char*>(host.c_str()), a.port,
                                   a.file_port));
   if (!answer.empty()) board->Print(ForTerminal(answer));
-  bool failed_word = answer == u"NONE";
+  bool failed_word = answer == qvn::kNoneAnswer;
   for (size_t start = 0; start <= answer.size();) {
     size_t end = answer.find_first_of(u"\r\n", start);
     if (end == Wide::npos) end = answer.size();
-    if (answer.substr(start, end - start) == u"CONNECTION_ERROR") failed_word = true;
+    if (answer.substr(start, end - start) == qvn::kConnectionError) failed_word = true;
     start = end + 1;
   }
   int status = 0;
@@ -209,7 +210,7 @@ int RunScript(const Args& a) {
   }
   if (failed_word) {
     std::fprintf(stderr, "qvn: script: %s (from %s)\n",
-                 answer == u"NONE" ? "NONE" : "CONNECTION_ERROR", Where(a).c_str());
+                 ToUtf8(answer == qvn::kNoneAnswer ? qvn::kNoneAnswer : qvn::kConnectionError).c_str(), Where(a).c_str());
     status = 1;
   }
   std::fflush(stdout);

@@ -1,7 +1,7 @@
 #include "credentials.h"
 
+#include "base/text.h"
 #include "codecs/text_crypto.h"
-#include "codecs/value_list.h"
 
 namespace qvn::server {
 namespace {

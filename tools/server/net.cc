@@ -12,6 +12,8 @@
 #include <cstring>
 #include <vector>
 
+#include "base/bytes.h"
+
 namespace qvn::server {
 namespace {
 
@@ -61,15 +63,8 @@ void SendAllFd(int fd, const uint8_t* data, size_t n) {
 std::vector<uint8_t> FrameBytes(const Text& text) {
   size_t n = text.size() * 2;
   std::vector<uint8_t> out(4 + n);
-  uint32_t count = static_cast<uint32_t>(n);
-  out[0] = static_cast<uint8_t>(count >> 24);
-  out[1] = static_cast<uint8_t>(count >> 16);
-  out[2] = static_cast<uint8_t>(count >> 8);
-  out[3] = static_cast<uint8_t>(count);
-  for (size_t i = 0; i < text.size(); ++i) {
-    out[4 + 2 * i] = static_cast<uint8_t>(text[i] & 0xFF);
-    out[5 + 2 * i] = static_cast<uint8_t>(text[i] >> 8);
-  }
+  PutBigEndian32(static_cast<uint32_t>(n), out.data());
+  PutTextBytes(text, out.data() + 4);
   return out;
 }
 
@@ -160,8 +155,7 @@ std::optional<std::pair<int, std::string>> ServerSocket::Accept(int timeout_ms) 
 Text ReadFrame(Peer& peer, size_t max_bytes) {
   uint8_t head[4];
   peer.ReadExact(head, 4);
-  int32_t n = static_cast<int32_t>((uint32_t{head[0]} << 24) | (uint32_t{head[1]} << 16) |
-                                   (uint32_t{head[2]} << 8) | uint32_t{head[3]});
+  int32_t n = static_cast<int32_t>(GetBigEndian32(head));
   if (n < 0) throw NetError("not a request frame (negative length)");
   if (static_cast<size_t>(n) > max_bytes) {
     throw NetError("request of " + std::to_string(n) + " bytes is above the limit of " +
@@ -169,11 +163,7 @@ Text ReadFrame(Peer& peer, size_t max_bytes) {
   }
   std::vector<uint8_t> payload(static_cast<size_t>(n));
   if (n > 0) peer.ReadExact(payload.data(), payload.size());
-  Text text(payload.size() / 2, u'\0');
-  for (size_t i = 0; i < text.size(); ++i) {
-    text[i] = static_cast<char16_t>(payload[2 * i] | (payload[2 * i + 1] << 8));
-  }
-  return text;
+  return BytesToText(payload.data(), payload.size());
 }
 
 void WriteFrame(Peer& peer, const Text& text) {

@@ -2,8 +2,8 @@
 
 #include <ctime>
 
+#include "base/text.h"
 #include "codecs/text_crypto.h"
-#include "codecs/value_list.h"
 #include "credentials.h"
 #include "delivery.h"
 #include "script_lang.h"

@@ -4,8 +4,8 @@
 #include <optional>
 #include <vector>
 
+#include "base/text.h"
 #include "codecs/entities.h"
-#include "codecs/value_list.h"
 
 namespace qvn::server {
 namespace {

@@ -4,8 +4,8 @@
 
 #include <ctime>
 
+#include "base/text.h"
 #include "codecs/entities.h"
-#include "codecs/value_list.h"
 #include "files.h"
 
 namespace qvn::server {

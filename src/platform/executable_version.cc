@@ -1,11 +1,9 @@
-#include "codecs/executable_version.h"
+#include "platform/executable_version.h"
 
 #include <algorithm>
 
-namespace qvn {
+namespace qvn::platform {
 namespace {
-
-using platform::ProductVersion;
 
 // Little- or big-endian fields at offsets that may lie anywhere in the file.
 class Fields {
@@ -284,4 +282,4 @@ std::optional<ProductVersion> PeProductVersion(const ImageReader& image) {
   return FromWords(ms, ls);
 }
 
-}  // namespace qvn
+}  // namespace qvn::platform

@@ -3,11 +3,13 @@
 // ".qvn_version" section of an ELF image. Every read is bounds-checked; a
 // damaged or hostile file gives no version, never a crash.
 //
+// Portable byte parsing: the Linux build reads Windows images too.
+//
 // ".qvn_version" holds 16 bytes: the magic "QVNPRVER", then the major, minor,
 // release and build numbers as 16-bit little-endian values (any ELF class
 // and byte order). cmake/QvnVersion.cmake writes it.
-#ifndef QVN_CODECS_EXECUTABLE_VERSION_H_
-#define QVN_CODECS_EXECUTABLE_VERSION_H_
+#ifndef QVN_PLATFORM_EXECUTABLE_VERSION_H_
+#define QVN_PLATFORM_EXECUTABLE_VERSION_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -17,7 +19,7 @@
 #include "base/text.h"
 #include "platform/version_info.h"
 
-namespace qvn {
+namespace qvn::platform {
 
 // Random access to a file's bytes. Read fails (false) unless the whole range
 // lies inside the image.
@@ -48,9 +50,9 @@ inline constexpr char kElfVersionMagic[] = "QVNPRVER";  // 8 bytes, no NUL store
 bool LooksLikeElf(const ImageReader& image);
 bool LooksLikePe(const ImageReader& image);
 
-std::optional<platform::ProductVersion> ElfProductVersion(const ImageReader& image);
-std::optional<platform::ProductVersion> PeProductVersion(const ImageReader& image);
+std::optional<ProductVersion> ElfProductVersion(const ImageReader& image);
+std::optional<ProductVersion> PeProductVersion(const ImageReader& image);
 
-}  // namespace qvn
+}  // namespace qvn::platform
 
-#endif  // QVN_CODECS_EXECUTABLE_VERSION_H_
+#endif  // QVN_PLATFORM_EXECUTABLE_VERSION_H_
