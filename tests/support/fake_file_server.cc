@@ -141,8 +141,9 @@ void FakeFileServer::Serve(platform::Connection& connection) {
   } catch (...) {
     // The client went away early; what arrived is recorded.
   }
-  connection.Close();
+  // Under the lock: the destructor may be shutting the same socket down.
   std::lock_guard<std::mutex> lock(mutex_);
+  connection.Close();
   sessions_.push_back(std::move(session));
   changed_.notify_all();
 }
