@@ -1,4 +1,4 @@
-# Installation: the shared library (with its SONAME links), qvn.h, a
+# Installation: the shared library (with its SONAME links), qvn.h and qvn.hpp, a
 # pkg-config file, a CMake package (find_package(qvn) gives qvn::qvn) and,
 # on Linux, the two tools.
 include(GNUInstallDirs)
@@ -8,7 +8,8 @@ install(TARGETS qvn EXPORT qvnTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES ${CMAKE_SOURCE_DIR}/include/qvn.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(FILES ${CMAKE_SOURCE_DIR}/include/qvn.h ${CMAKE_SOURCE_DIR}/include/qvn.hpp
+  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 
 # qvn links the internal object library privately (BUILD_INTERFACE only), so
 # the exported target needs nothing but the installed library and header.

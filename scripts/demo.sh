@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-bash "$(dirname "$0")/deps.sh"
 # Builds qvn (Release, build/demo), starts the stand-in server with a fresh
 # database on free loopback ports, runs examples/demo.qvs through the qvn
 # client (queries, a change, a directive, an upload and a download of a few
 # megabytes with progress bars) and stops the server again.
 set -euo pipefail
+# Only what this build needs: no test frameworks, no mingw-w64, no Wine.
+bash "$(dirname "$0")/deps.sh" build
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 build="$root/build/demo"
@@ -28,23 +29,18 @@ mkdir -p "$work"
 echo "=== a fresh database in build/demo/demo-data"
 "$server" init "$data" --db-name "Quarven demo" --db-password demo-db --user demo:demo-pass
 
-"$server" --data "$data" --port 0 --file-port 0 > "$work/server.out" 2> "$work/server.log" &
-server_pid=$!
-trap 'kill "$server_pid" 2>/dev/null || true; wait "$server_pid" 2>/dev/null || true' EXIT
-for _ in $(seq 100); do
-  grep -q listening "$work/server.out" 2>/dev/null && break
-  kill -0 "$server_pid" 2>/dev/null || { cat "$work/server.log"; exit 1; }
-  sleep 0.1
-done
-read -r port file_port < <(sed -n 's/.*port=\([0-9]*\) file-port=\([0-9]*\).*/\1 \2/p' "$work/server.out")
-[ -n "${port:-}" ] || { echo "the server did not start"; cat "$work/server.log"; exit 1; }
+source "$root/scripts/start-server.sh"
+trap qvn_stop_server EXIT
+qvn_start_server "$server" "$data" "$work/server.out"
+port=$QVN_SERVER_PORT file_port=$QVN_SERVER_FILE_PORT
 echo "=== qvn-server listening on 127.0.0.1 port $port, file port $file_port"
 export QVN_PORT=$port QVN_FILE_PORT=$file_port
 
 echo "=== qvn db-name / check-password / auth"
 "$qvn" db-name
 "$qvn" check-password 'demo-db@demo@demo-pass'
-"$qvn" auth demo demo-pass
+# Passwords from the environment (or a prompt) stay off the command line.
+QVN_PASSWORD=demo-pass "$qvn" auth demo
 
 # The script names its local files relative to the folder it runs in.
 head -c $((4 * 1024 * 1024 + 12345)) /dev/urandom > "$work/payload.bin"

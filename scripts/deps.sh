@@ -1,15 +1,49 @@
 #!/usr/bin/env bash
-# Installs whatever the build and the tests need and the machine lacks
-# (Debian 12, as root). Does nothing when everything is there.
+# Installs the Debian/Ubuntu packages that qvn needs and the machine lacks,
+# and does nothing when everything is there. Runs as root, or through sudo.
+#
+#   deps.sh build   compiler, CMake, Ninja, OpenSSL 3 and zlib headers: enough
+#                   to build the library and the tools (scripts/demo.sh)
+#   deps.sh linux   build + GoogleTest, Google Benchmark, pkg-config: the Linux
+#                   tests and benchmarks
+#   deps.sh all     linux + mingw-w64 (with its zlib) and Wine: the Windows DLL
+#                   and its tests under Wine (scripts/test.sh). The default.
+#
+# Known to work on Debian 12 and Ubuntu 24.04 (there the mingw-w64 and Wine
+# packages come from "universe", which must be enabled). Elsewhere, install
+# by hand: a C++20 compiler (GCC 12+), CMake 3.25+, Ninja, OpenSSL 3 and zlib
+# development files, GoogleTest, Google Benchmark, pkg-config; for Windows
+# builds mingw-w64 (x86_64, posix threads) with a static zlib, and Wine 8+.
 set -euo pipefail
-need=(cmake ninja-build g++ pkg-config libssl-dev zlib1g-dev libgtest-dev googletest libbenchmark-dev
-      mingw-w64 g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64 wine binutils-mingw-w64-x86-64)
+set_name=${1:-all}
+build=(cmake ninja-build g++ libssl-dev zlib1g-dev)
+linux=("${build[@]}" pkg-config libgtest-dev googletest libbenchmark-dev)
+all=("${linux[@]}" mingw-w64 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+     libz-mingw-w64-dev wine wine64)
+case "$set_name" in
+  build) need=("${build[@]}") ;;
+  linux) need=("${linux[@]}") ;;
+  all) need=("${all[@]}") ;;
+  *) echo "usage: $0 [build|linux|all]" >&2; exit 2 ;;
+esac
+
+if [ -r /etc/os-release ]; then
+  . /etc/os-release
+  case "${ID:-}:${VERSION_ID:-}" in
+    debian:12 | ubuntu:24.04) ;;
+    *) echo "deps.sh: ${PRETTY_NAME:-this system} is untested; the package names are Debian 12's" >&2 ;;
+  esac
+fi
+command -v dpkg-query >/dev/null || {
+  echo "deps.sh: no dpkg here; install by hand: ${need[*]}" >&2
+  exit 1
+}
 missing=()
 for p in "${need[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
 if [ ${#missing[@]} -gt 0 ]; then
-  echo "installing: ${missing[*]}"
+  echo "deps.sh ($set_name): installing ${missing[*]}"
   SUDO=""; [ "$(id -u)" = 0 ] || SUDO=sudo
   $SUDO apt-get update -q
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"

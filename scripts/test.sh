@@ -5,7 +5,7 @@
 set -euo pipefail
 QVN_ROOT=$(cd "$(dirname "$0")/.." && pwd)
 cd "$QVN_ROOT"
-bash scripts/deps.sh
+bash scripts/deps.sh all
 jobs=$(nproc)
 status=0
 run() {  # name, ctest exclusion regex, configure args...

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Installs a built tree into a temporary prefix and builds a small C program
-# against it both ways, with pkg-config and with find_package(qvn), then runs
-# both and the installed tools.
+# Installs a built tree into a temporary prefix (cmake --install) and builds
+# examples/hello.c against it the three ways the README shows: plain compiler
+# flags, pkg-config, and find_package(qvn) (with hello.cpp over qvn.hpp too).
+# Each program then runs against the installed qvn-server.
 set -euo pipefail
 build=$(cd "$1" && pwd)
+src=$(cd "$(dirname "$0")/.." && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 prefix="$work/prefix"
@@ -13,55 +15,43 @@ libdir=$(dirname "$(find "$prefix" -name 'libqvn.so.1' | head -1)")
 for f in libqvn.so libqvn.so.1; do
   [ -L "$libdir/$f" ] || { echo "missing SONAME link $f"; exit 1; }
 done
-[ -f "$prefix/include/qvn.h" ] || { echo "qvn.h not installed"; exit 1; }
-
-mkdir -p "$work/consumer"
-cat > "$work/consumer/consumer.c" <<'C'
-#include <qvn.h>
-#include <stdio.h>
-#include <string.h>
-
-static int same(const qvn_char* a, const char* b) {
-  size_t i = 0;
-  for (; a[i] != 0 && b[i] != 0; ++i) if (a[i] != (qvn_char)b[i]) return 0;
-  return a[i] == 0 && b[i] == 0;
+for h in qvn.h qvn.hpp; do
+  [ -f "$prefix/include/$h" ] || { echo "$h not installed"; exit 1; }
+done
+run() {  # program: runs it against a fresh installed qvn-server
+  bash "$src/tests/win/with_server.sh" "$prefix/bin/qvn-server" \
+    sh -c 'exec "$0" 127.0.0.1 "$QVN_TEST_PORT" dbsecret@alice@alicepw' "$1" >/dev/null
 }
 
-int main(void) {
-  int failures = 0;
-  if (ValueCount(u"a;b;c", u";", false) != 3) { puts("ValueCount"); ++failures; }
-  qvn_char* field = ValueFromString(u"  a@b@c  ", 1, u"@");
-  if (!same(field, "b")) { puts("ValueFromString"); ++failures; }
-  ScriptFree(field);
-  qvn_char* encoded = DataEncode(u"a;b");
-  if (!same(encoded, "a&amp;#59;b")) { puts("DataEncode"); ++failures; }
-  ScriptFree(encoded);
-  qvn_char* name = ShowDbName(u"127.0.0.1", 0);  /* port 0: no network */
-  if (!same(name, "CONNECTION_ERROR")) { puts("ShowDbName"); ++failures; }
-  ScriptFree(name);
-  puts(failures == 0 ? "consumer OK" : "consumer FAILED");
-  return failures;
-}
-C
-cat > "$work/consumer/CMakeLists.txt" <<'CM'
-cmake_minimum_required(VERSION 3.25)
-project(consumer C)
-find_package(qvn 1 REQUIRED)
-add_executable(consumer consumer.c)
-set_property(TARGET consumer PROPERTY C_STANDARD 11)
-target_link_libraries(consumer PRIVATE qvn::qvn)
-CM
+echo "--- compiler flags"
+cc -std=c11 -Wall -Wextra -Werror "$src/examples/hello.c" -o "$work/hello-flags" \
+  -I"$prefix/include" -L"$libdir" -lqvn -Wl,-rpath,"$libdir"
+run "$work/hello-flags"
 
 echo "--- pkg-config"
 export PKG_CONFIG_PATH="$libdir/pkgconfig"
-cc -std=c11 -Wall -Wextra -Werror "$work/consumer/consumer.c" -o "$work/consumer-pc" \
+cc -std=c11 -Wall -Wextra -Werror "$src/examples/hello.c" -o "$work/hello-pc" \
   $(pkg-config --cflags --libs qvn) -Wl,-rpath,"$(pkg-config --variable=libdir qvn)"
-"$work/consumer-pc"
+run "$work/hello-pc"
 
 echo "--- find_package"
+mkdir -p "$work/consumer"
+cp "$src/examples/hello.c" "$src/examples/hello.cpp" "$work/consumer/"
+cat > "$work/consumer/CMakeLists.txt" <<'CM'
+cmake_minimum_required(VERSION 3.25)
+project(consumer C CXX)
+find_package(qvn 1 REQUIRED)
+add_executable(hello hello.c)
+add_executable(hello_cpp hello.cpp)
+set_property(TARGET hello PROPERTY C_STANDARD 11)
+set_property(TARGET hello_cpp PROPERTY CXX_STANDARD 17)
+target_link_libraries(hello PRIVATE qvn::qvn)
+target_link_libraries(hello_cpp PRIVATE qvn::qvn)
+CM
 cmake -S "$work/consumer" -B "$work/consumer-build" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
 cmake --build "$work/consumer-build" >/dev/null
-"$work/consumer-build/consumer"
+run "$work/consumer-build/hello"
+run "$work/consumer-build/hello_cpp"
 
 echo "--- tools"
 "$prefix/bin/qvn-server" --help >/dev/null

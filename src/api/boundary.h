@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "base/text.h"
+#include "platform/debug_output.h"
 #include "qvn.h"
 
 namespace qvn {
@@ -20,12 +21,16 @@ qvn_char* EmptyResult();
 // the empty result when memory runs out.
 qvn_char* ResultText(TextView answer);
 
-// Runs an export's worker; any exception ends in `fallback`.
+// Runs an export's worker; any exception ends in `fallback`. `call` is the
+// export's name for the QVN_DEBUG lines of everything below it.
 template <typename Fallback, typename Fn>
-auto Guarded(Fallback fallback, Fn&& fn) noexcept -> decltype(fn()) {
+auto Guarded(Fallback fallback, Fn&& fn, const char* call = __builtin_FUNCTION()) noexcept
+    -> decltype(fn()) {
+  platform::DebugCallScope scope(call);
   try {
     return std::forward<Fn>(fn)();
   } catch (...) {
+    platform::ReportFailure("failed");
     return fallback;
   }
 }

@@ -23,6 +23,21 @@ Text DecryptText(const Text& key, const Text& encrypted) {
   return BytesToText(AesDecryptBytes(Base64DecodeBytes(encrypted), key));
 }
 
+Text DecryptText(const Text& key, Text&& encrypted) {
+  if (key.empty()) throw AssertionFailure();
+  if (encrypted.empty()) return {};
+  Bytes cipher = Base64DecodeBytes(encrypted);
+  Text().swap(encrypted);
+  Bytes plain = AesDecryptBytes(cipher, key);
+  Bytes().swap(cipher);
+  return BytesToText(plain);
+}
+
+Text DecryptTextTwice(const Text& inner, const Text& outer, Text&& encrypted) {
+  if (inner.empty() || outer.empty()) throw AssertionFailure();
+  return DecryptText(inner, DecryptText(outer, std::move(encrypted)));
+}
+
 Text EncryptTextTwice(const Text& inner, const Text& outer, const Text& text) {
   if (inner.empty() || outer.empty()) throw AssertionFailure();
   return EncryptText(outer, EncryptText(inner, text));

@@ -12,6 +12,10 @@ Text DecryptText(const Text& key, const Text& encrypted);
 // EncryptText(outer, EncryptText(inner, text)); the outer layer comes off first.
 Text EncryptTextTwice(const Text& inner, const Text& outer, const Text& text);
 Text DecryptTextTwice(const Text& inner, const Text& outer, const Text& encrypted);
+// The same, releasing `encrypted` as soon as it is decoded: a large reply is
+// then never alive next to all of its decrypted copies.
+Text DecryptText(const Text& key, Text&& encrypted);
+Text DecryptTextTwice(const Text& inner, const Text& outer, Text&& encrypted);
 
 // 32 upper-case hex digits of MD5 over one byte per code unit ('?' above U+007F).
 Text Md5Hex(const Text& text);

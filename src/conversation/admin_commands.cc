@@ -4,6 +4,7 @@
 #include "codecs/value_list.h"
 #include "conversation/framing.h"
 #include "conversation/probe.h"
+#include "platform/debug_output.h"
 #include "platform/socket.h"
 
 namespace qvn {
@@ -27,7 +28,10 @@ Text AdminToken(const Text& line) {
 Text RunCommand(const Text& host, uint16_t port, int32_t probe_timeout_ms,
                 const std::function<Text()>& build_request) {
   Text result = kConnectionError;
-  if (port == 0) return result;
+  if (port == 0) {
+    platform::ReportFailure("command", host, port, "port 0: nothing is sent");
+    return result;
+  }
   if (!ProbeServer(host, port, probe_timeout_ms)) return result;
   try {
     platform::Connection connection = platform::Connection::Open(host, port);
@@ -39,6 +43,7 @@ Text RunCommand(const Text& host, uint16_t port, int32_t probe_timeout_ms,
     result = ReadMessage(connection);
     connection.Close();
   } catch (...) {
+    platform::ReportFailure("command", host, port);
     result = kConnectionError;
   }
   return result;

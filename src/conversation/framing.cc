@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <limits>
 
 #include "base/bytes.h"
 #include "base/errors.h"
@@ -15,10 +14,14 @@ namespace {
 constexpr size_t kPiece = 64 * 1024;
 
 // Appends UTF-16LE bytes to `out`; an odd byte is carried into the next call.
+// The text doubles as bytes arrive, but never beyond the announced size: the
+// last step of a large reply then costs its own size, not twice that.
 class PayloadDecoder {
  public:
-  explicit PayloadDecoder(Text& out) : out_(out) {}
+  PayloadDecoder(Text& out, size_t announced_units) : out_(out), announced_(announced_units) {}
   void Add(const uint8_t* data, size_t n) {
+    const size_t needed = out_.size() + (n + 1) / 2;
+    if (needed > out_.capacity()) Grow(std::max(needed, std::min(announced_, 2 * needed)));
     size_t i = 0;
     if (has_low_ && n > 0) {
       out_.push_back(static_cast<char16_t>(low_ | (data[0] << 8)));
@@ -35,65 +38,78 @@ class PayloadDecoder {
   }
 
  private:
+  // A fresh string of exactly `units`: reserve() on the text itself would round
+  // up to twice its old capacity.
+  void Grow(size_t units) {
+    Text bigger;
+    bigger.reserve(units);
+    bigger.append(out_);
+    out_.swap(bigger);
+  }
+
   Text& out_;
+  size_t announced_;
   uint8_t low_ = 0;
   bool has_low_ = false;
 };
 
 }  // namespace
 
-void WriteMessage(platform::Connection& connection, const Text& text) {
-  // A text whose byte count does not fit the signed prefix cannot be framed;
-  // it is treated like a failed send.
-  if (text.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max()) / 2) return;
-  const uint32_t n = static_cast<uint32_t>(text.size() * 2);
+std::string WriteMessage(ByteSink& sink, const Text& text) {
+  if (text.size() > kMaxMessageBytes / 2) {
+    throw ConnectionError("message too long for its length prefix");
+  }
   uint8_t buffer[kPiece];
-  PutBigEndian32(n, buffer);
+  PutBigEndian32(static_cast<uint32_t>(text.size() * 2), buffer);
   size_t used = 4;
   try {
     for (char16_t c : text) {
       if (used + 2 > sizeof buffer) {
-        connection.SendAll(buffer, used);
+        sink.SendAll(buffer, used);
         used = 0;
       }
       buffer[used++] = static_cast<uint8_t>(c & 0xFF);
       buffer[used++] = static_cast<uint8_t>(c >> 8);
     }
-    connection.SendAll(buffer, used);
-  } catch (const Error&) {
-    // The server may have gone; the reply read that follows will tell.
+    sink.SendAll(buffer, used);
+  } catch (const Error& e) {
+    return e.what();
   }
+  return {};
 }
 
-Text ReadMessage(platform::Connection& connection) {
-  if (connection.PeerClosedAndDrained()) return Text();
+Text ReadMessage(ByteSource& source, size_t limit) {
+  if (source.PeerClosedAndDrained()) return Text();
 
   uint8_t prefix[4];
   // A close that comes before the first byte of the reply is a closed
   // connection with nothing unread, however late it arrives.
-  size_t got = connection.ReceiveSome(prefix, sizeof prefix);
+  size_t got = source.ReceiveSome(prefix, sizeof prefix);
   if (got == 0) return Text();
-  if (got < sizeof prefix) connection.ReceiveExact(prefix + got, sizeof prefix - got);
+  if (got < sizeof prefix) source.ReceiveExact(prefix + got, sizeof prefix - got);
   const int32_t count = static_cast<int32_t>(GetBigEndian32(prefix));
 
+  // No count: the server's close ends the reply, within the same bound as a
+  // counted one.
+  const bool counted = count >= 0;
+  size_t left = counted ? static_cast<size_t>(count) : limit;
   Text text;
-  PayloadDecoder decoder(text);
-  Bytes piece(count >= 0 ? std::min(static_cast<size_t>(count), kPiece) : kPiece);
-  if (count >= 0) {
-    size_t left = static_cast<size_t>(count);
-    while (left > 0) {
-      size_t want = std::min(left, piece.size());
-      size_t n = connection.ReceiveSome(piece.data(), want);
-      if (n == 0) throw ConnectionError("connection closed in the middle of a reply");
-      decoder.Add(piece.data(), n);
-      left -= n;
+  PayloadDecoder decoder(text, (left + 1) / 2);
+  Bytes piece(std::min(left, kPiece));
+  while (left > 0) {
+    size_t n = source.ReceiveSome(piece.data(), std::min(left, piece.size()));
+    if (n == 0) {
+      if (!counted) return text;
+      throw ConnectionError("connection closed in the middle of a reply");
     }
-  } else {
-    // No count: the server's close ends the reply.
-    for (;;) {
-      size_t n = connection.ReceiveSome(piece.data(), piece.size());
-      if (n == 0) break;
-      decoder.Add(piece.data(), n);
+    decoder.Add(piece.data(), n);
+    left -= n;
+  }
+  if (!counted && !source.PeerClosedAndDrained()) {
+    // At the bound and more may follow: see whether the server closes now.
+    uint8_t extra;
+    if (source.ReceiveSome(&extra, 1) != 0) {
+      throw ConnectionError("reply without a count exceeds the longest message");
     }
   }
   return text;

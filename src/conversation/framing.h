@@ -2,19 +2,29 @@
 #ifndef QVN_CONVERSATION_FRAMING_H_
 #define QVN_CONVERSATION_FRAMING_H_
 
+#include <cstddef>
+#include <string>
+
+#include "base/byte_stream.h"
 #include "base/text.h"
-#include "platform/socket.h"
 
 namespace qvn {
 
-// Sends one framed message; a failure to send is swallowed (the read notices).
-void WriteMessage(platform::Connection& connection, const Text& text);
+// The most payload bytes one message may carry either way: the count is signed.
+constexpr size_t kMaxMessageBytes = 0x7FFFFFFF;
 
-// Reads one framed message; empty text when the connection is closed with
-// nothing unread. A negative count reads until the server closes. Raises
-// ConnectionError when the connection breaks early. Never allocates more than
-// what actually arrived.
-Text ReadMessage(platform::Connection& connection);
+// Sends one framed message. Returns why sending broke off (empty when every
+// byte went); callers still read, since the server may have answered before
+// it closed. A text longer than kMaxMessageBytes cannot be framed: raises
+// ConnectionError before anything is sent.
+std::string WriteMessage(ByteSink& sink, const Text& text);
+
+// Reads one framed message; empty text when the source is closed with nothing
+// unread. A negative count reads until the server closes, at most
+// kMaxMessageBytes. Raises ConnectionError when the source breaks early or a
+// reply without a count grows past that bound (`limit`, for tests). Never
+// allocates more than what actually arrived.
+Text ReadMessage(ByteSource& source, size_t limit = kMaxMessageBytes);
 
 }  // namespace qvn
 

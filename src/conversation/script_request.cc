@@ -3,6 +3,7 @@
 #include "codecs/text_crypto.h"
 #include "codecs/value_list.h"
 #include "conversation/framing.h"
+#include "platform/debug_output.h"
 #include "platform/socket.h"
 
 namespace qvn {
@@ -28,7 +29,10 @@ Credentials ReadCredentials(const Text& trimmed_request) {
 
 Text SendScript(const Text& host, uint16_t port, const Text& text) {
   Text answer = kNoneAnswer;
-  if (port == 0) return answer;
+  if (port == 0) {
+    platform::ReportFailure("script request", host, port, "port 0: nothing is sent");
+    return answer;
+  }
   try {
     platform::Connection connection = platform::Connection::Open(host, port);
     connection.EnableKeepAlive();
@@ -49,16 +53,20 @@ Text SendScript(const Text& host, uint16_t port, const Text& text) {
       WriteMessage(connection, Trim(EncryptText(db_key, plaintext)));
     }
 
-    const Text reply = ReadMessage(connection);
+    Text reply = ReadMessage(connection);
+    connection.Close();
     if (reply.empty()) {
+      // The server answers nothing to a request it cannot open.
+      platform::ReportFailure("script request", host, port,
+                              "empty reply (unknown user or wrong password?)");
       answer.clear();
     } else if (with_user) {
-      answer = DecryptTextTwice(user_key, db_key, reply);
+      answer = DecryptTextTwice(user_key, db_key, std::move(reply));
     } else {
-      answer = DecryptText(db_key, reply);
+      answer = DecryptText(db_key, std::move(reply));
     }
-    connection.Close();
   } catch (...) {
+    platform::ReportFailure("script request", host, port);
     answer = kNoneAnswer;
   }
   return Trim(answer);

@@ -2,6 +2,7 @@
 
 #include "codecs/text_crypto.h"
 #include "conversation/framing.h"
+#include "platform/debug_output.h"
 #include "platform/socket.h"
 
 namespace qvn {
@@ -9,7 +10,10 @@ namespace qvn {
 Text UserKey(const Text& user, const Text& password) { return Trim(UpperTrim(user) + password); }
 
 Text AuthenticateUser(const Text& host, uint16_t port, const Text& user, const Text& password) {
-  if (port == 0) return kConnectionError;
+  if (port == 0) {
+    platform::ReportFailure("authentication", host, port, "port 0: nothing is sent");
+    return kConnectionError;
+  }
   try {
     platform::Connection connection = platform::Connection::Open(host, port);
     connection.EnableKeepAlive();
@@ -23,6 +27,7 @@ Text AuthenticateUser(const Text& host, uint16_t port, const Text& user, const T
     if (reply.empty()) return Text();
     return DecryptText(key, reply);
   } catch (...) {
+    platform::ReportFailure("authentication", host, port);
     return kConnectionError;
   }
 }

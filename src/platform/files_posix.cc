@@ -24,19 +24,6 @@ int Fd(intptr_t h) { return static_cast<int>(h); }
 
 }  // namespace
 
-File::~File() { Close(); }
-
-File::File(File&& other) noexcept : handle_(other.handle_) { other.handle_ = kNoHandle; }
-
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = other.handle_;
-    other.handle_ = kNoHandle;
-  }
-  return *this;
-}
-
 File File::OpenForSharedRead(const Text& name) {
   // O_NONBLOCK: a file swapped for a FIFO since it was checked must not stall
   // the open; such a file is refused, and a regular file reads normally again.

@@ -24,19 +24,6 @@ intptr_t Own(HANDLE h, const char* what) {
 
 static_assert(sizeof(wchar_t) == sizeof(char16_t));
 
-File::~File() { Close(); }
-
-File::File(File&& other) noexcept : handle_(other.handle_) { other.handle_ = kNoHandle; }
-
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = other.handle_;
-    other.handle_ = kNoHandle;
-  }
-  return *this;
-}
-
 File File::OpenForSharedRead(const Text& name) {
   HANDLE h = CreateFileW(PathOf(name), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);

@@ -7,12 +7,13 @@
 #include <cstdint>
 #include <string>
 
+#include "base/byte_stream.h"
 #include "base/text.h"
 
 namespace qvn::platform {
 
 // A connected client socket. Writes never raise SIGPIPE.
-class Connection {
+class Connection : public ByteSource, public ByteSink {
  public:
   Connection() = default;
   ~Connection();
@@ -26,46 +27,22 @@ class Connection {
   static Connection Open(const Text& host, uint16_t port);
 
   bool IsOpen() const;
-  // Sends every byte or raises ConnectionError.
-  void SendAll(const uint8_t* data, size_t n);
-  // Receives exactly n bytes or raises ConnectionError (closed early, error).
-  void ReceiveExact(uint8_t* data, size_t n);
-  // Receives up to n bytes; returns 0 when the peer has closed. Raises on error.
-  size_t ReceiveSome(uint8_t* data, size_t n);
-  // True when the peer has closed and nothing unread waits (does not block).
-  bool PeerClosedAndDrained();
+  void SendAll(const uint8_t* data, size_t n) override;
+  size_t ReceiveSome(uint8_t* data, size_t n) override;
+  bool PeerClosedAndDrained() override;
   // Turns on TCP keep-alive so a vanished peer is noticed eventually.
   void EnableKeepAlive();
+  // Shuts down both directions without closing: a read or write blocked on
+  // another thread returns. The socket stays owned until Close.
+  void Interrupt();
   // Shuts down both directions and closes; harmless when not open.
   void Close();
-  // Shuts down both directions but keeps the socket: safe while another
-  // thread reads or writes it, whose call then returns.
-  void Shutdown();
 
-  // Wraps an accepted socket (listener side).
+  // Wraps an accepted socket (the listener of tests and tools).
   explicit Connection(intptr_t native) : socket_(native) {}
 
  private:
   intptr_t socket_ = -1;
-};
-
-// A listening socket on an IPv4 address; port 0 picks a free port.
-class Listener {
- public:
-  Listener(const std::string& address, uint16_t port);  // raises ConnectionError
-  ~Listener();
-  Listener(const Listener&) = delete;
-  Listener& operator=(const Listener&) = delete;
-
-  uint16_t port() const { return port_; }
-  // Waits up to timeout_ms (negative: no limit) for a connection; returns a
-  // closed Connection on time-out. Raises ConnectionError on error.
-  Connection Accept(int timeout_ms);
-  void Close();
-
- private:
-  intptr_t socket_ = -1;
-  uint16_t port_ = 0;
 };
 
 // Connects (blocking), then waits at most timeout_ms (negative: no limit) for

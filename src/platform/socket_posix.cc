@@ -15,16 +15,14 @@
 #include <string>
 
 #include "base/errors.h"
+#include "platform/debug_output.h"
 #include "platform/socket.h"
+#include "platform/socket_native.h"
 
 namespace qvn::platform {
 namespace {
 
 constexpr intptr_t kNoSocket = -1;
-
-[[noreturn]] void Fail(const char* what, int code) {
-  throw ConnectionError(std::string(what) + ": " + std::strerror(code));
-}
 
 // Owns the result list of getaddrinfo.
 class AddressList {
@@ -67,7 +65,7 @@ int ConnectBlocking(const Text& host, uint16_t port) {
   int last_error = ECONNREFUSED;
   for (const addrinfo* a = addresses.get(); a != nullptr; a = a->ai_next) {
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
-    if (fd < 0) Fail("cannot create socket", errno);
+    if (fd < 0) FailSocket("cannot create socket", errno);
     int rc = ::connect(fd, a->ai_addr, a->ai_addrlen);
     if (rc != 0 && errno == EINTR) {
       // The connect goes on in the background; wait for its outcome.
@@ -86,40 +84,20 @@ int ConnectBlocking(const Text& host, uint16_t port) {
     last_error = errno;
     CloseFd(fd);
   }
-  Fail("cannot connect", last_error);
-}
-
-// Milliseconds left of a wait that started at `start`; negative means no limit.
-int Remaining(int timeout_ms, std::chrono::steady_clock::time_point start) {
-  if (timeout_ms < 0) return -1;
-  auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(
-                   std::chrono::steady_clock::now() - start)
-                   .count();
-  return spent >= timeout_ms ? 0 : static_cast<int>(timeout_ms - spent);
+  FailSocket("cannot connect", last_error);
 }
 
 }  // namespace
 
-Connection::~Connection() { Close(); }
+void StartSockets() {}
 
-Connection::Connection(Connection&& other) noexcept : socket_(other.socket_) {
-  other.socket_ = kNoSocket;
-}
-
-Connection& Connection::operator=(Connection&& other) noexcept {
-  if (this != &other) {
-    Close();
-    socket_ = other.socket_;
-    other.socket_ = kNoSocket;
-  }
-  return *this;
+[[noreturn]] void FailSocket(const char* what, int code) {
+  throw ConnectionError(std::string(what) + ": " + std::strerror(code));
 }
 
 Connection Connection::Open(const Text& host, uint16_t port) {
   return Connection(static_cast<intptr_t>(ConnectBlocking(host, port)));
 }
-
-bool Connection::IsOpen() const { return socket_ != kNoSocket; }
 
 void Connection::SendAll(const uint8_t* data, size_t n) {
   if (!IsOpen()) throw ConnectionError("connection not open");
@@ -128,19 +106,10 @@ void Connection::SendAll(const uint8_t* data, size_t n) {
     ssize_t sent = ::send(fd, data, n, MSG_NOSIGNAL);
     if (sent < 0) {
       if (errno == EINTR) continue;
-      Fail("send failed", errno);
+      FailSocket("send failed", errno);
     }
     data += sent;
     n -= static_cast<size_t>(sent);
-  }
-}
-
-void Connection::ReceiveExact(uint8_t* data, size_t n) {
-  while (n > 0) {
-    size_t got = ReceiveSome(data, n);
-    if (got == 0) throw ConnectionError("connection closed by the peer");
-    data += got;
-    n -= got;
   }
 }
 
@@ -151,7 +120,7 @@ size_t Connection::ReceiveSome(uint8_t* data, size_t n) {
   for (;;) {
     ssize_t got = ::recv(fd, data, n, 0);
     if (got >= 0) return static_cast<size_t>(got);
-    if (errno != EINTR) Fail("receive failed", errno);
+    if (errno != EINTR) FailSocket("receive failed", errno);
   }
 }
 
@@ -175,6 +144,10 @@ void Connection::EnableKeepAlive() {
   ::setsockopt(static_cast<int>(socket_), SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
 }
 
+void Connection::Interrupt() {
+  if (IsOpen()) ::shutdown(static_cast<int>(socket_), SHUT_RDWR);
+}
+
 void Connection::Close() {
   if (!IsOpen()) return;
   int fd = static_cast<int>(socket_);
@@ -183,70 +156,12 @@ void Connection::Close() {
   CloseFd(fd);
 }
 
-void Connection::Shutdown() {
-  if (IsOpen()) ::shutdown(static_cast<int>(socket_), SHUT_RDWR);
-}
-
-Listener::Listener(const std::string& address, uint16_t port) {
-  sockaddr_in sa{};
-  sa.sin_family = AF_INET;
-  sa.sin_port = htons(port);
-  if (::inet_pton(AF_INET, address.c_str(), &sa.sin_addr) != 1) {
-    throw ConnectionError("not a dotted IPv4 address: " + address);
-  }
-  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
-  if (fd < 0) Fail("cannot create socket", errno);
-  int on = 1;
-  ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-  if (::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 ||
-      ::listen(fd, SOMAXCONN) != 0) {
-    int err = errno;
-    CloseFd(fd);
-    Fail("cannot listen", err);
-  }
-  socklen_t len = sizeof sa;
-  if (::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len) != 0) {
-    int err = errno;
-    CloseFd(fd);
-    Fail("cannot read the listening port", err);
-  }
-  socket_ = fd;
-  port_ = ntohs(sa.sin_port);
-}
-
-Listener::~Listener() { Close(); }
-
-Connection Listener::Accept(int timeout_ms) {
-  if (socket_ == kNoSocket) throw ConnectionError("listener closed");
-  int fd = static_cast<int>(socket_);
-  auto start = std::chrono::steady_clock::now();
-  for (;;) {
-    pollfd p{fd, POLLIN, 0};
-    int rc = ::poll(&p, 1, Remaining(timeout_ms, start));
-    if (rc < 0) {
-      if (errno == EINTR) continue;
-      Fail("waiting for a connection failed", errno);
-    }
-    if (rc == 0) return Connection();
-    int client = ::accept4(fd, nullptr, nullptr, SOCK_CLOEXEC);
-    if (client >= 0) return Connection(static_cast<intptr_t>(client));
-    if (errno == EINTR || errno == ECONNABORTED || errno == EAGAIN) continue;
-    Fail("accept failed", errno);
-  }
-}
-
-void Listener::Close() {
-  if (socket_ == kNoSocket) return;
-  int fd = static_cast<int>(socket_);
-  socket_ = kNoSocket;
-  CloseFd(fd);
-}
-
 bool ProbeConnect(const Text& host, uint16_t port, int32_t timeout_ms) {
   int fd;
   try {
     fd = ConnectBlocking(host, port);
   } catch (...) {
+    ReportFailure("probe", host, port);
     return false;
   }
   // The connect has completed; the wait only confirms that the socket is
@@ -264,6 +179,7 @@ bool ProbeConnect(const Text& host, uint16_t port, int32_t timeout_ms) {
     }
     break;
   }
+  if (!ready) ReportFailure("probe", host, port, "connected but not ready in time");
   ::shutdown(fd, SHUT_RDWR);
   CloseFd(fd);
   return ready;

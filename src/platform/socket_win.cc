@@ -9,7 +9,9 @@
 #include <string>
 
 #include "base/errors.h"
+#include "platform/debug_output.h"
 #include "platform/socket.h"
+#include "platform/socket_native.h"
 
 namespace qvn::platform {
 namespace {
@@ -20,20 +22,6 @@ static_assert(static_cast<intptr_t>(INVALID_SOCKET) == kNoSocket);
 
 // Largest piece handed to send() or recv() at once; they take an int length.
 constexpr size_t kMaxPiece = 1 << 20;
-
-[[noreturn]] void Fail(const char* what, int code) {
-  throw ConnectionError(std::string(what) + " (Winsock error " + std::to_string(code) + ")");
-}
-
-void StartWinsock() {
-  static std::once_flag once;
-  static int startup_error = 0;
-  std::call_once(once, [] {
-    WSADATA data;
-    startup_error = ::WSAStartup(MAKEWORD(2, 2), &data);
-  });
-  if (startup_error != 0) Fail("cannot start Winsock", startup_error);
-}
 
 SOCKET AsSocket(intptr_t s) { return static_cast<SOCKET>(s); }
 
@@ -51,7 +39,7 @@ class AddressList {
                             &hints, &list_);
     if (rc != 0) {
       list_ = nullptr;
-      Fail("cannot resolve host", rc);
+      FailSocket("cannot resolve host", rc);
     }
   }
   ~AddressList() {
@@ -65,21 +53,41 @@ class AddressList {
   ADDRINFOW* list_ = nullptr;
 };
 
+}  // namespace
+
+SOCKET NewSocket() {
+  // Not inherited, so a child process the host starts meanwhile does not keep
+  // the connection alive. Windows before 7 SP1 lacks the flag; there the
+  // handle is made non-inheritable right after.
+  constexpr DWORD kFlags = WSA_FLAG_OVERLAPPED;  // what socket() uses
+  SOCKET s = ::WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0,
+                          kFlags | WSA_FLAG_NO_HANDLE_INHERIT);
+  if (s == INVALID_SOCKET && ::WSAGetLastError() == WSAEINVAL) {
+    s = ::WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0, kFlags);
+    if (s != INVALID_SOCKET) {
+      ::SetHandleInformation(reinterpret_cast<HANDLE>(s), HANDLE_FLAG_INHERIT, 0);
+    }
+  }
+  if (s == INVALID_SOCKET) FailSocket("cannot create socket", ::WSAGetLastError());
+  return s;
+}
+
+namespace {
+
 // Connects a blocking IPv4 stream socket to the first address that accepts.
 SOCKET ConnectBlocking(const Text& host, uint16_t port) {
   // Windows would take an empty name for the local machine; neither platform does.
   if (host.empty()) throw ConnectionError("no host given");
-  StartWinsock();
+  StartSockets();
   AddressList addresses(host, port);
   int last_error = WSAECONNREFUSED;
   for (const ADDRINFOW* a = addresses.get(); a != nullptr; a = a->ai_next) {
-    SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    if (s == INVALID_SOCKET) Fail("cannot create socket", ::WSAGetLastError());
+    SOCKET s = NewSocket();
     if (::connect(s, a->ai_addr, static_cast<int>(a->ai_addrlen)) == 0) return s;
     last_error = ::WSAGetLastError();
     ::closesocket(s);
   }
-  Fail("cannot connect", last_error);
+  FailSocket("cannot connect", last_error);
 }
 
 // A select() time-out: whole seconds plus the remaining milliseconds.
@@ -90,36 +98,25 @@ timeval Interval(int timeout_ms) {
   return tv;
 }
 
-int Remaining(int timeout_ms, std::chrono::steady_clock::time_point start) {
-  if (timeout_ms < 0) return -1;
-  auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(
-                   std::chrono::steady_clock::now() - start)
-                   .count();
-  return spent >= timeout_ms ? 0 : static_cast<int>(timeout_ms - spent);
-}
-
 }  // namespace
 
-Connection::~Connection() { Close(); }
-
-Connection::Connection(Connection&& other) noexcept : socket_(other.socket_) {
-  other.socket_ = kNoSocket;
+void StartSockets() {
+  static std::once_flag once;
+  static int startup_error = 0;
+  std::call_once(once, [] {
+    WSADATA data;
+    startup_error = ::WSAStartup(MAKEWORD(2, 2), &data);
+  });
+  if (startup_error != 0) FailSocket("cannot start Winsock", startup_error);
 }
 
-Connection& Connection::operator=(Connection&& other) noexcept {
-  if (this != &other) {
-    Close();
-    socket_ = other.socket_;
-    other.socket_ = kNoSocket;
-  }
-  return *this;
+[[noreturn]] void FailSocket(const char* what, int code) {
+  throw ConnectionError(std::string(what) + ": " + SystemErrorText(static_cast<uint32_t>(code)));
 }
 
 Connection Connection::Open(const Text& host, uint16_t port) {
   return Connection(static_cast<intptr_t>(ConnectBlocking(host, port)));
 }
-
-bool Connection::IsOpen() const { return socket_ != kNoSocket; }
 
 void Connection::SendAll(const uint8_t* data, size_t n) {
   if (!IsOpen()) throw ConnectionError("connection not open");
@@ -129,19 +126,10 @@ void Connection::SendAll(const uint8_t* data, size_t n) {
     if (sent == SOCKET_ERROR) {
       int err = ::WSAGetLastError();
       if (err == WSAEINTR) continue;
-      Fail("send failed", err);
+      FailSocket("send failed", err);
     }
     data += sent;
     n -= static_cast<size_t>(sent);
-  }
-}
-
-void Connection::ReceiveExact(uint8_t* data, size_t n) {
-  while (n > 0) {
-    size_t got = ReceiveSome(data, n);
-    if (got == 0) throw ConnectionError("connection closed by the peer");
-    data += got;
-    n -= got;
   }
 }
 
@@ -153,7 +141,7 @@ size_t Connection::ReceiveSome(uint8_t* data, size_t n) {
     int got = ::recv(AsSocket(socket_), reinterpret_cast<char*>(data), piece, 0);
     if (got != SOCKET_ERROR) return static_cast<size_t>(got);
     int err = ::WSAGetLastError();
-    if (err != WSAEINTR) Fail("receive failed", err);
+    if (err != WSAEINTR) FailSocket("receive failed", err);
   }
 }
 
@@ -178,6 +166,10 @@ void Connection::EnableKeepAlive() {
                sizeof on);
 }
 
+void Connection::Interrupt() {
+  if (IsOpen()) ::shutdown(AsSocket(socket_), SD_BOTH);
+}
+
 void Connection::Close() {
   if (!IsOpen()) return;
   SOCKET s = AsSocket(socket_);
@@ -186,80 +178,12 @@ void Connection::Close() {
   ::closesocket(s);
 }
 
-void Connection::Shutdown() {
-  if (IsOpen()) ::shutdown(AsSocket(socket_), SD_BOTH);
-}
-
-Listener::Listener(const std::string& address, uint16_t port) {
-  StartWinsock();
-  sockaddr_in sa{};
-  sa.sin_family = AF_INET;
-  sa.sin_port = htons(port);
-  if (::inet_pton(AF_INET, address.c_str(), &sa.sin_addr) != 1) {
-    throw ConnectionError("not a dotted IPv4 address: " + address);
-  }
-  SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  if (s == INVALID_SOCKET) Fail("cannot create socket", ::WSAGetLastError());
-  // Windows reuses TIME_WAIT ports by default; SO_REUSEADDR there would let a
-  // second socket take over a port already listened on, so it stays off and
-  // the port is kept exclusive.
-  BOOL on = TRUE;
-  ::setsockopt(s, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&on), sizeof on);
-  if (::bind(s, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 ||
-      ::listen(s, SOMAXCONN) != 0) {
-    int err = ::WSAGetLastError();
-    ::closesocket(s);
-    Fail("cannot listen", err);
-  }
-  int len = sizeof sa;
-  if (::getsockname(s, reinterpret_cast<sockaddr*>(&sa), &len) != 0) {
-    int err = ::WSAGetLastError();
-    ::closesocket(s);
-    Fail("cannot read the listening port", err);
-  }
-  socket_ = static_cast<intptr_t>(s);
-  port_ = ntohs(sa.sin_port);
-}
-
-Listener::~Listener() { Close(); }
-
-Connection Listener::Accept(int timeout_ms) {
-  if (socket_ == kNoSocket) throw ConnectionError("listener closed");
-  SOCKET s = AsSocket(socket_);
-  auto start = std::chrono::steady_clock::now();
-  for (;;) {
-    fd_set readable;
-    FD_ZERO(&readable);
-    FD_SET(s, &readable);
-    int left = Remaining(timeout_ms, start);
-    timeval tv = Interval(left < 0 ? 0 : left);
-    int rc = ::select(0, &readable, nullptr, nullptr, left < 0 ? nullptr : &tv);
-    if (rc == SOCKET_ERROR) {
-      int err = ::WSAGetLastError();
-      if (err == WSAEINTR) continue;
-      Fail("waiting for a connection failed", err);
-    }
-    if (rc == 0) return Connection();
-    SOCKET client = ::accept(s, nullptr, nullptr);
-    if (client != INVALID_SOCKET) return Connection(static_cast<intptr_t>(client));
-    int err = ::WSAGetLastError();
-    if (err == WSAEINTR || err == WSAECONNRESET || err == WSAEWOULDBLOCK) continue;
-    Fail("accept failed", err);
-  }
-}
-
-void Listener::Close() {
-  if (socket_ == kNoSocket) return;
-  SOCKET s = AsSocket(socket_);
-  socket_ = kNoSocket;
-  ::closesocket(s);
-}
-
 bool ProbeConnect(const Text& host, uint16_t port, int32_t timeout_ms) {
   SOCKET s;
   try {
     s = ConnectBlocking(host, port);
   } catch (...) {
+    ReportFailure("probe", host, port);
     return false;
   }
   // The connect has completed; the wait only confirms that the socket is
@@ -278,6 +202,7 @@ bool ProbeConnect(const Text& host, uint16_t port, int32_t timeout_ms) {
     ready = ::getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&err), &len) == 0 &&
             err == 0;
   }
+  if (!ready) ReportFailure("probe", host, port, "connected but not ready in time");
   ::shutdown(s, SD_BOTH);
   ::closesocket(s);
   return ready;

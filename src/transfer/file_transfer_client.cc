@@ -10,6 +10,7 @@
 #include "codecs/aes.h"
 #include "codecs/text_crypto.h"
 #include "codecs/value_list.h"
+#include "platform/debug_output.h"
 #include "platform/files.h"
 #include "platform/replace_file.h"
 #include "platform/socket.h"
@@ -84,6 +85,7 @@ bool TFileTransferClient::IsFileInUse(const Text& AFileName) {
 bool TFileTransferClient::FileUpLoad(Text AHost, uint16_t APort, Text APassword,
                                      Text AClientFileName, Text AServerFileName) {
   if (IsFileInUse(AClientFileName)) {
+    platform::ReportFailure("upload " + TextToUtf8(AClientFileName), "the file is in use");
     // Nobody else would free it: the transfer thread keeps no reference.
     if (FFreeOnProgressEnd) delete this;
     return false;
@@ -110,6 +112,7 @@ bool TFileTransferClient::RunTransfer(Direction direction, const Text& AHost, ui
     std::optional<platform::Connection> connection;
     try {
       connection.emplace(platform::Connection::Open(AHost, APort));
+      connection->EnableKeepAlive();  // a vanished server is noticed, as on the request port
       FClientFileName = AClientFileName;
       FServerFileName = AServerFileName;
       result = direction == Direction::kUpload
@@ -155,6 +158,7 @@ bool TFileTransferClient::DoFileUpLoad(platform::Connection& AConnection, const 
     }
     result = true;
   } catch (...) {
+    platform::ReportFailure("upload " + TextToUtf8(AClientFileName));
     result = false;
   }
   return result;
@@ -198,8 +202,12 @@ bool TFileTransferClient::DoFileDownLoad(platform::Connection& AConnection, cons
       if (FOnDownLoadProgress)
         FOnDownLoadProgress(this, AClientFileName, AServerFileName, *size, position, FTag, FIdx);
       result = true;
+    } else {
+      platform::ReportFailure("download " + TextToUtf8(AServerFileName),
+                              "the server's answer names no size (no such file?)");
     }
   } catch (...) {
+    platform::ReportFailure("download " + TextToUtf8(AServerFileName));
     result = false;
   }
   file.Close();

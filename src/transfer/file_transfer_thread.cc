@@ -1,10 +1,9 @@
 #include "transfer/file_transfer_thread.h"
 
-#include <iterator>
 #include <memory>
 
-#include "codecs/value_list.h"
 #include "codecs/version_text.h"
+#include "platform/debug_output.h"
 #include "platform/files.h"
 #include "platform/idle_thread.h"
 #include "platform/locale_format.h"
@@ -42,9 +41,11 @@ void TFileTransferThread::Start() {
 void TFileTransferThread::Execute() noexcept {
   // A transfer thread must never take the host down: whatever goes wrong
   // ends the remaining entries and nothing else.
+  platform::DebugCallScope scope("Script (file transfer)");
   try {
     RunSections();
   } catch (...) {
+    platform::ReportFailure("file port, remaining entries dropped", FHost, FFilePort);
   }
   try {
     if (FOnTransferDone) FOnTransferDone(this);
@@ -55,58 +56,15 @@ void TFileTransferThread::Execute() noexcept {
 }
 
 void TFileTransferThread::RunSections() {
-  static const Section kSections[] = {
-      {Direction::kUpload, u",..\\", u"..\\"},
-      {Direction::kDownload, u",..\\", u"..\\"},
-      {Direction::kUpload, u",.@\\", u".@\\"},
-      {Direction::kDownload, u",.@\\", u".@\\"},
-  };
-  static_assert(std::size(kSections) == std::size(kFileSectionHeaders));
-
   if (FFilePort == 0) return;
-  const size_t count = FFilesScript.size();
-  for (size_t i = 1; i < count; ++i) {
-    Text h = UpperTrim(FFilesScript[i]);
-    h = CollapseText(h, u"  ", u" ");
-    h = CollapseText(h, u"  [", u" [");
-    h = CollapseText(h, u"[ ", u"[");
-    h = CollapseText(h, u"] ", u"]");
-    h = CollapseText(h, u" ]", u"]");
-    const Section* section = nullptr;
-    for (size_t s = 0; s < std::size(kSections); ++s) {
-      if (TextView(h).starts_with(kFileSectionHeaders[s])) {
-        section = &kSections[s];
-        break;
-      }
-    }
-    if (section == nullptr) continue;
-    // Entry lines are tested as headers again by the outer loop.
-    for (size_t j = i + 1; j < count; ++j) {
-      if (ProcessEntry(FFilesScript[j], *section)) break;
-    }
-  }
+  for (const FileEntry& entry : ListFileEntries(FFilesScript)) RunEntry(entry);
 }
 
-bool TFileTransferThread::ProcessEntry(const Text& line, const Section& section) {
-  if (Trim(line).empty()) return false;
-  const Text pre = section.prefix;
-  Text entry = CollapseText(line, u" " + pre, pre);
-  entry = CollapseText(entry, pre + u" ", pre);
-  entry = CollapseText(entry, u" {", u"{");
-  entry = CollapseText(entry, u"} ", u"}");
-
-  bool section_ends = false;
-  if (!entry.empty() && entry.back() == u'}') {
-    entry.pop_back();
-    section_ends = true;
-    if (entry.empty()) return true;  // a lone "}" only closes the section
-  }
-  if (!entry.empty() && entry.front() == u'{') entry.erase(0, 1);
-
-  const Text client_file = Trim(ValueFromString(entry, 0, section.separator));
-  const Text server_file = pre + Trim(ValueFromString(entry, 1, section.separator));
-  const bool upload = section.direction == Direction::kUpload;
-  if (upload && !platform::IsRegularFile(client_file)) return section_ends;
+void TFileTransferThread::RunEntry(const FileEntry& entry) {
+  const Text& client_file = entry.client_file;
+  const Text& server_file = entry.server_file;
+  const bool upload = entry.direction == TransferDirection::kUpload;
+  if (upload && !platform::IsRegularFile(client_file)) return;
 
   ++FEntries;
   auto owned = std::make_unique<TFileTransferClient>();
@@ -131,7 +89,6 @@ bool TFileTransferThread::ProcessEntry(const Text& line, const Section& section)
     client->SetOnProcessDone([this](void* s, const Text& f) { HandleDownloadDone(s, f); });
     owned.release()->FileDownLoad(FHost, FFilePort, FFilesScript[0], client_file, server_file);
   }
-  return section_ends;
 }
 
 Text TFileTransferThread::ProgressText(const Text& AClientFileName, const Text& AServerFileName,

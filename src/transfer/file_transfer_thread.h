@@ -10,6 +10,7 @@
 
 #include "base/text.h"
 #include "platform/progress_message.h"
+#include "transfer/file_sections.h"
 #include "transfer/file_transfer_client.h"
 
 namespace qvn {
@@ -71,16 +72,8 @@ class TFileTransferThread {
   void HandleDownloadDone(void* Sender, const Text& AFileName);
 
  private:
-  enum class Direction { kUpload, kDownload };
-  struct Section {
-    Direction direction;
-    const char16_t* separator;
-    const char16_t* prefix;
-  };
-
   void RunSections();
-  // Returns true when the entry carried the end-of-section mark.
-  bool ProcessEntry(const Text& line, const Section& section);
+  void RunEntry(const FileEntry& entry);
   void SendProgress(TFileTransferClient* Sender, const Text& AClientFileName,
                     const Text& AServerFileName, int64_t ASize, int64_t ACount, const Text& ATag,
                     int32_t AIndex, bool AUpload);

@@ -10,7 +10,7 @@
 
 #include "base/text.h"
 
-namespace qvn::test {
+namespace qvn::testing {
 
 struct Vector {
   std::string kind;                 // key, aes, aesd, text, twice, md5
@@ -68,6 +68,6 @@ inline Text TextFromHex(const std::string& hex) {
 
 inline Text Ascii(const std::string& s) { return Latin1ToText(s); }
 
-}  // namespace qvn::test
+}  // namespace qvn::testing
 
 #endif  // QVN_TESTS_SUPPORT_CRYPTO_VECTORS_H_

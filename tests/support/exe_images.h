@@ -11,7 +11,7 @@
 
 #include "base/text.h"
 
-namespace qvn::test {
+namespace qvn::testing {
 
 class ByteWriter {
  public:
@@ -166,6 +166,6 @@ inline Bytes BuildElf(bool wide, bool big_endian, FourParts v,
   return img;
 }
 
-}  // namespace qvn::test
+}  // namespace qvn::testing
 
 #endif  // QVN_TESTS_SUPPORT_EXE_IMAGES_H_

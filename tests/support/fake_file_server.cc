@@ -30,19 +30,8 @@ int64_t UploadSize(const Text& request) {
 
 }  // namespace
 
-FakeFileServer::FakeFileServer(const Text& password)
-    : key_(Trim(Md5Hex(password))), listener_("127.0.0.1", 0) {
-  thread_ = std::thread([this] { Run(); });
-}
-
-FakeFileServer::~FakeFileServer() {
-  stop_ = true;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (current_ != nullptr) current_->Shutdown();  // wakes a blocked read
-  }
-  thread_.join();
-  listener_.Close();
+FakeFileServer::FakeFileServer(const Text& password) : key_(Trim(Md5Hex(password))) {
+  Start();
 }
 
 void FakeFileServer::SetDownload(DownloadReply reply) {
@@ -51,9 +40,7 @@ void FakeFileServer::SetDownload(DownloadReply reply) {
 }
 
 bool FakeFileServer::WaitForSessions(size_t count, int timeout_ms) {
-  std::unique_lock<std::mutex> lock(mutex_);
-  return changed_.wait_for(lock, std::chrono::milliseconds(timeout_ms),
-                           [&] { return sessions_.size() >= count; });
+  return WaitFor(timeout_ms, [&] { return sessions_.size() >= count; });
 }
 
 std::vector<FileSession> FakeFileServer::Sessions() {
@@ -61,28 +48,9 @@ std::vector<FileSession> FakeFileServer::Sessions() {
   return sessions_;
 }
 
-void FakeFileServer::Run() {
-  while (!stop_) {
-    platform::Connection connection;
-    try {
-      connection = listener_.Accept(50);
-    } catch (...) {
-      return;
-    }
-    if (!connection.IsOpen()) continue;
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      if (stop_) return;
-      current_ = &connection;
-    }
-    Serve(connection);
-    std::lock_guard<std::mutex> lock(mutex_);
-    current_ = nullptr;
-  }
-}
-
-void FakeFileServer::Serve(platform::Connection& connection) {
+void FakeFileServer::Serve(platform::Connection& connection, size_t index) {
   FileSession session;
+  session.index = index;
   try {
     Bytes block(kCipherBlock);
     connection.ReceiveExact(block.data(), block.size());
@@ -141,11 +109,14 @@ void FakeFileServer::Serve(platform::Connection& connection) {
   } catch (...) {
     // The client went away early; what arrived is recorded.
   }
-  // Under the lock: the destructor may be shutting the same socket down.
-  std::lock_guard<std::mutex> lock(mutex_);
-  connection.Close();
-  sessions_.push_back(std::move(session));
-  changed_.notify_all();
+  connection.Interrupt();  // the client sees the end now; the base closes
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto later = std::find_if(sessions_.begin(), sessions_.end(),
+                              [&](const FileSession& s) { return s.index > index; });
+    sessions_.insert(later, std::move(session));
+  }
+  Changed();
 }
 
 Bytes PatternBytes(size_t size, uint32_t seed) {
@@ -156,50 +127,6 @@ Bytes PatternBytes(size_t size, uint32_t seed) {
     out[i] = static_cast<uint8_t>(x >> 16);
   }
   return out;
-}
-
-void WriteFileBytes(const std::string& path, const Bytes& bytes) {
-  std::ofstream out(std::filesystem::path(path), std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
-Bytes ReadFileBytes(const std::string& path) {
-  std::ifstream in(std::filesystem::path(path), std::ios::binary);
-  return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-bool FileExists(const std::string& path) {
-  std::error_code ec;
-  return std::filesystem::exists(std::filesystem::path(path), ec);
-}
-
-TempFolder::TempFolder() {
-  std::random_device rd;
-  auto base = std::filesystem::temp_directory_path();
-  for (;;) {
-    auto candidate = base / ("qvn-test-" + std::to_string(rd()));
-    if (std::filesystem::create_directory(candidate)) {
-      path_ = candidate.string();
-      break;
-    }
-  }
-}
-
-TempFolder::~TempFolder() {
-  std::error_code ec;
-  std::filesystem::remove_all(std::filesystem::path(path_), ec);
-}
-
-std::string TempFolder::File(const std::string& name) const {
-  return (std::filesystem::path(path_) / name).string();
-}
-
-std::vector<std::string> TempFolder::Names() const {
-  std::vector<std::string> names;
-  for (const auto& e : std::filesystem::directory_iterator(std::filesystem::path(path_)))
-    names.push_back(e.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
 }
 
 }  // namespace qvn::testing

@@ -4,15 +4,12 @@
 #ifndef QVN_TESTS_SUPPORT_FAKE_FILE_SERVER_H_
 #define QVN_TESTS_SUPPORT_FAKE_FILE_SERVER_H_
 
-#include <atomic>
-#include <condition_variable>
 #include <cstdint>
-#include <mutex>
-#include <thread>
 #include <vector>
 
 #include "base/text.h"
-#include "platform/socket.h"
+#include "support/loopback_server.h"
+#include "support/temp_file.h"
 
 namespace qvn::testing {
 
@@ -20,6 +17,7 @@ inline constexpr size_t kPlainBlock = 32767;
 inline constexpr size_t kCipherBlock = 32768;
 
 struct FileSession {
+  size_t index = 0;           // the connection's number in accept order
   Bytes request_plain;        // the decrypted request block, all of it
   Text request;               // its text: the UTF-8 before the first zero byte
   std::vector<Bytes> blocks;  // every later block the client sent, decrypted
@@ -35,56 +33,28 @@ struct DownloadReply {
   int64_t blocks = -1;  // blocks to send; -1: content size div 32,767 + 1
 };
 
-class FakeFileServer {
+class FakeFileServer : public LoopbackServer {
  public:
   // password: the credentials line the client uses; the key is its Md5Hex.
   explicit FakeFileServer(const Text& password);
-  ~FakeFileServer();
-  FakeFileServer(const FakeFileServer&) = delete;
-  FakeFileServer& operator=(const FakeFileServer&) = delete;
+  ~FakeFileServer() override { Stop(); }
 
-  uint16_t port() const { return listener_.port(); }
   void SetDownload(DownloadReply reply);
   // Until `count` connections are over, at most timeout_ms. True if they are.
   bool WaitForSessions(size_t count, int timeout_ms = 20000);
+  // In accept order, which sessions on parallel threads may end out of.
   std::vector<FileSession> Sessions();
 
  private:
-  void Run();
-  void Serve(platform::Connection& connection);
+  void Serve(platform::Connection& connection, size_t index) override;
 
   Text key_;
-  platform::Listener listener_;
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::vector<FileSession> sessions_;
+  std::vector<FileSession> sessions_;  // under mutex_
   DownloadReply reply_;
-  platform::Connection* current_ = nullptr;
-  std::atomic<bool> stop_{false};
-  std::thread thread_;
 };
 
 // A file of `size` bytes whose content depends on the position and the seed.
 Bytes PatternBytes(size_t size, uint32_t seed = 1);
-
-// Whole-file helpers for test files (binary).
-void WriteFileBytes(const std::string& path, const Bytes& bytes);
-Bytes ReadFileBytes(const std::string& path);
-bool FileExists(const std::string& path);
-
-// A fresh folder under the system's temporary folder, removed with its files
-// when the object goes.
-class TempFolder {
- public:
-  TempFolder();
-  ~TempFolder();
-  const std::string& path() const { return path_; }
-  std::string File(const std::string& name) const;
-  std::vector<std::string> Names() const;
-
- private:
-  std::string path_;
-};
 
 }  // namespace qvn::testing
 

@@ -59,48 +59,14 @@ Reply Reply::NegativeLengthStream(const Bytes& payload, int32_t count) {
 }
 
 FakeServer::FakeServer(Handler handler, int lifetime_ms)
-    : handler_(std::move(handler)),
-      listener_(std::make_unique<platform::Listener>("127.0.0.1", 0)),
-      port_(listener_->port()) {
-  acceptor_ = std::thread([this, lifetime_ms] { AcceptLoop(lifetime_ms); });
+    : LoopbackServer(lifetime_ms), handler_(std::move(handler)) {
+  Start();
 }
 
 FakeServer::FakeServer(Reply reply, int lifetime_ms)
     : FakeServer([reply](const Text&, size_t) { return reply; }, lifetime_ms) {}
 
-FakeServer::~FakeServer() {
-  stop_ = true;
-  acceptor_.join();
-  // Each worker ends when its client closes; the library always closes.
-  for (std::thread& w : workers_) w.join();
-}
-
-void FakeServer::AcceptLoop(int lifetime_ms) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(lifetime_ms);
-  while (!stop_ && std::chrono::steady_clock::now() < deadline) {
-    platform::Connection c;
-    try {
-      c = listener_->Accept(50);
-    } catch (const Error&) {
-      break;
-    }
-    if (!c.IsOpen()) continue;
-    size_t slot;
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      slot = records_.size();
-      records_.emplace_back();
-      done_.push_back(false);
-    }
-    changed_.notify_all();
-    workers_.emplace_back([this, slot, conn = std::move(c)]() mutable {
-      Serve(slot, std::move(conn));
-    });
-  }
-  listener_->Close();
-}
-
-void FakeServer::Serve(size_t slot, platform::Connection connection) {
+void FakeServer::Serve(platform::Connection& connection, size_t slot) {
   ConnectionRecord record;
   auto read_upto = [&](size_t total) {
     uint8_t piece[4096];
@@ -144,13 +110,17 @@ void FakeServer::Serve(size_t slot, platform::Connection connection) {
     } catch (...) {
     }
   }
-  connection.Close();
+  connection.Interrupt();  // the client sees the end now; the base closes
   {
     std::lock_guard<std::mutex> lock(mutex_);
+    if (records_.size() <= slot) {
+      records_.resize(slot + 1);
+      done_.resize(slot + 1);
+    }
     records_[slot] = std::move(record);
     done_[slot] = true;
   }
-  changed_.notify_all();
+  Changed();
 }
 
 std::vector<ConnectionRecord> FakeServer::Connections() {
@@ -163,20 +133,12 @@ std::vector<ConnectionRecord> FakeServer::Connections() {
 }
 
 std::vector<ConnectionRecord> FakeServer::WaitForConnections(size_t count, int timeout_ms) {
-  {
-    std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait_for(lock, std::chrono::milliseconds(timeout_ms), [&] {
-      size_t ended = 0;
-      for (bool d : done_) ended += d ? 1 : 0;
-      return ended >= count;
-    });
-  }
+  WaitFor(timeout_ms, [&] {
+    size_t ended = 0;
+    for (bool d : done_) ended += d ? 1 : 0;
+    return ended >= count;
+  });
   return Connections();
-}
-
-size_t FakeServer::AcceptedCount() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return records_.size();
 }
 
 }  // namespace qvn::testing

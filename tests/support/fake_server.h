@@ -5,17 +5,13 @@
 #ifndef QVN_TESTS_SUPPORT_FAKE_SERVER_H_
 #define QVN_TESTS_SUPPORT_FAKE_SERVER_H_
 
-#include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
-#include <memory>
-#include <mutex>
-#include <thread>
 #include <vector>
 
 #include "base/text.h"
-#include "platform/socket.h"
+#include "support/loopback_server.h"
+#include "net/listener.h"
 
 namespace qvn::testing {
 
@@ -53,7 +49,7 @@ struct ConnectionRecord {
   Text request;           // its payload as text
 };
 
-class FakeServer {
+class FakeServer : public LoopbackServer {
  public:
   // Decides the reply from the request text and the connection's number
   // (0-based, counting only connections that sent a request).
@@ -62,36 +58,21 @@ class FakeServer {
   explicit FakeServer(Handler handler, int lifetime_ms = 60000);
   // Answers every request with the same reply.
   explicit FakeServer(Reply reply, int lifetime_ms = 60000);
-  ~FakeServer();
-  FakeServer(const FakeServer&) = delete;
-  FakeServer& operator=(const FakeServer&) = delete;
-
-  uint16_t port() const { return port_; }
-  static constexpr char16_t kHost[] = u"127.0.0.1";
+  ~FakeServer() override { Stop(); }
 
   // Waits (bounded) until `count` connections have ended, then returns the
   // records of all ended connections in the order they were accepted.
   std::vector<ConnectionRecord> WaitForConnections(size_t count, int timeout_ms = 10000);
   // Records of the connections ended so far.
   std::vector<ConnectionRecord> Connections();
-  // Number of connections accepted so far.
-  size_t AcceptedCount();
 
  private:
-  void AcceptLoop(int lifetime_ms);
-  void Serve(size_t slot, platform::Connection connection);
+  void Serve(platform::Connection& connection, size_t slot) override;
 
   Handler handler_;
-  std::unique_ptr<platform::Listener> listener_;
-  uint16_t port_ = 0;
-  std::atomic<bool> stop_{false};
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::vector<ConnectionRecord> records_;
+  std::vector<ConnectionRecord> records_;  // by accept order; under mutex_
   std::vector<bool> done_;
   size_t requests_ = 0;
-  std::vector<std::thread> workers_;
-  std::thread acceptor_;
 };
 
 }  // namespace qvn::testing

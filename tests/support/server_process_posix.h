@@ -4,7 +4,6 @@
 #define QVN_TESTS_SUPPORT_SERVER_PROCESS_POSIX_H_
 
 #include <fcntl.h>
-#include <ftw.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -23,6 +22,7 @@
 
 #include "base/text.h"
 #include "qvn.h"
+#include "support/temp_file.h"
 
 namespace qvn::testing {
 
@@ -75,8 +75,6 @@ inline Text Rel(const std::string& absolute) {
   return qvn::Utf8ToText(up + absolute.substr(1));
 }
 
-inline int RemoveEntry(const char* path, const struct stat*, int, struct FTW*) { return ::remove(path); }
-
 // Runs a program to its end; returns its exit status.
 inline int RunToEnd(const std::vector<std::string>& args) {
   pid_t pid = ::fork();
@@ -99,8 +97,6 @@ inline int RunToEnd(const std::vector<std::string>& args) {
 class ServerProcess {
  public:
   ServerProcess() {
-    char tmpl[] = "/tmp/qvn-e2e-XXXXXX";
-    dir_ = ::mkdtemp(tmpl);
     data_ = dir_ + "/data";
     int rc = RunToEnd({kServer, "init", data_, "--db-name", "E2E Base", "--db-password", "dbpw",
                        "--user", "alice:secret", "--user", "Bob:hunter2"});
@@ -139,10 +135,7 @@ class ServerProcess {
     file_port_ = static_cast<uint16_t>(file_port);
   }
 
-  ~ServerProcess() {
-    Stop();
-    ::nftw(dir_.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS);
-  }
+  ~ServerProcess() { Stop(); }
 
   // SIGTERM, then waits (bounded) for a clean exit. Returns its exit status.
   int Stop() {
@@ -171,7 +164,9 @@ class ServerProcess {
   std::string log() const { return ReadFile(dir_ + "/server.log"); }
 
  private:
-  std::string dir_, data_;
+  TempFolder folder_;
+  const std::string dir_ = folder_.path();
+  std::string data_;
   pid_t pid_ = 0;
   int exit_status_ = 0;
   uint16_t port_ = 0, file_port_ = 0;

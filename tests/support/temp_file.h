@@ -1,42 +1,50 @@
-// A file in the system's temporary folder that is removed again.
+// Temporary files and folders for tests, removed again with what they hold,
+// and whole-file helpers (binary).
 #ifndef QVN_TESTS_SUPPORT_TEMP_FILE_H_
 #define QVN_TESTS_SUPPORT_TEMP_FILE_H_
 
-#include <atomic>
-#include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <string>
-#include <system_error>
+#include <vector>
 
 #include "base/text.h"
 
-namespace qvn::test {
+namespace qvn::testing {
 
-class TempFile {
+void WriteFileBytes(const std::string& path, const Bytes& bytes);
+Bytes ReadFileBytes(const std::string& path);
+bool FileExists(const std::string& path);
+
+// A fresh folder under the system's temporary folder.
+class TempFolder {
  public:
-  TempFile(const std::string& suffix, const Bytes& content) {
-    static std::atomic<int> counter{0};
-    auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-    path_ = std::filesystem::temp_directory_path() /
-            ("qvn_test_" + std::to_string(stamp) + "_" + std::to_string(counter++) + suffix);
-    std::ofstream out(path_, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(content.data()),
-              static_cast<std::streamsize>(content.size()));
-  }
-  ~TempFile() {
-    std::error_code ignored;
-    std::filesystem::remove(path_, ignored);
-  }
-  TempFile(const TempFile&) = delete;
-  TempFile& operator=(const TempFile&) = delete;
+  TempFolder();
+  ~TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
 
-  Text name() const { return path_.u16string(); }
+  const std::string& path() const { return path_; }
+  std::string File(const std::string& name) const;
+  std::vector<std::string> Names() const;
 
  private:
-  std::filesystem::path path_;
+  std::string path_;
 };
 
-}  // namespace qvn::test
+// One file with the given content and name ending, in a folder of its own.
+class TempFile {
+ public:
+  TempFile(const std::string& suffix, const Bytes& content)
+      : path_(folder_.File("file" + suffix)) {
+    WriteFileBytes(path_, content);
+  }
+  Text name() const { return std::filesystem::path(path_).u16string(); }
+
+ private:
+  TempFolder folder_;
+  std::string path_;
+};
+
+}  // namespace qvn::testing
 
 #endif  // QVN_TESTS_SUPPORT_TEMP_FILE_H_

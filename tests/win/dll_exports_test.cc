@@ -27,7 +27,7 @@ constexpr Export kExports[] = {
 };
 
 TEST(DllExportsTest, EveryExportByNameAndByOrdinalIsTheSameFunction) {
-  HMODULE dll = qvn_test::Dll().module();
+  HMODULE dll = qvn::testing::Dll().module();
   for (const Export& e : kExports) {
     FARPROC by_name = GetProcAddress(dll, e.name);
     FARPROC by_ordinal = GetProcAddress(dll, MAKEINTRESOURCEA(e.ordinal));
@@ -42,16 +42,16 @@ TEST(DllExportsTest, EveryExportByNameAndByOrdinalIsTheSameFunction) {
 TEST(DllExportsTest, LoadingInitialisedOleForTheLoadingThread) {
   // The fixture loaded the DLL on this thread; OLE is then already up, so a
   // further initialisation only counts (S_FALSE) instead of starting it (S_OK).
-  qvn_test::Dll();
+  qvn::testing::Dll();
   HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   EXPECT_EQ(hr, S_FALSE);
   if (SUCCEEDED(hr)) CoUninitialize();
 }
 
-using qvn_test::Call;
+using qvn::testing::Call;
 
 TEST(DllValueListTest, FieldsOfTrimmedText) {
-  auto& d = qvn_test::Dll();
+  auto& d = qvn::testing::Dll();
   EXPECT_EQ(d.Value(L"  a@b@c  ", 0, L"@"), L"a");
   EXPECT_EQ(d.Value(L"  a@b@c  ", 2, L"@"), L"c");
   EXPECT_EQ(d.Value(L"  a@b@c  ", 3, L"@"), L"");
@@ -67,7 +67,7 @@ TEST(DllValueListTest, FieldsOfTrimmedText) {
 }
 
 TEST(DllValueListTest, EmptySourceGivesTheStaticEmptyAndEmptyFieldAnAllocation) {
-  auto& d = qvn_test::Dll();
+  auto& d = qvn::testing::Dll();
   qvn_char* a = d.value_from_string(nullptr, 0, L"@");
   qvn_char* b = d.value_from_string(L"", 0, L"@");
   qvn_char* c = d.value_from_string(L"a@", 1, L"@");
@@ -82,7 +82,7 @@ TEST(DllValueListTest, EmptySourceGivesTheStaticEmptyAndEmptyFieldAnAllocation) 
 }
 
 TEST(DllValueListTest, CountsFields) {
-  auto& d = qvn_test::Dll();
+  auto& d = qvn::testing::Dll();
   EXPECT_EQ(d.value_count(L"a;b;c", L";", false), 3);
   EXPECT_EQ(d.value_count(L";", L";", false), 2);
   EXPECT_EQ(d.value_count(L"a;b;", L";", false), 3);
@@ -94,7 +94,7 @@ TEST(DllValueListTest, CountsFields) {
 }
 
 TEST(DllEscapingTest, EncodesAndDecodesEntities) {
-  auto& d = qvn_test::Dll();
+  auto& d = qvn::testing::Dll();
   EXPECT_EQ(Call(d.data_encode, L"a;b"), L"a&amp;#59;b");
   EXPECT_EQ(Call(d.data_encode, L"{x,y}\r\n"), L"&#123;x&#44;y&#125;&cr;&lf;");
   EXPECT_EQ(Call(d.data_encode, L"\t&"), L"&tab;&amp;");
@@ -106,7 +106,7 @@ TEST(DllEscapingTest, EncodesAndDecodesEntities) {
 }
 
 TEST(DllEscapingTest, DecodeOfEncodeGivesTheTextBack) {
-  auto& d = qvn_test::Dll();
+  auto& d = qvn::testing::Dll();
   const wchar_t* pieces[] = {L";", L"&", L",", L"\t", L"\r", L"\n", L"{", L"}", L"&amp;",
                              L"&#59;", L"&cr;", L"&LF;", L"a", L"\x00e9", L" ", L"&#123"};
   unsigned seed = 12345;
@@ -123,7 +123,7 @@ TEST(DllEscapingTest, DecodeOfEncodeGivesTheTextBack) {
 }
 
 TEST(DllPackingTest, PacksAsTheServerStoresIt) {
-  auto& d = qvn_test::Dll();
+  auto& d = qvn::testing::Dll();
   EXPECT_EQ(Call(d.pack_string, L""), L"eNoDAAAAAAE=");
   EXPECT_EQ(Call(d.pack_string, L"a"), L"eNpL5OUCAAFKAA==");
   EXPECT_EQ(Call(d.unpack_string, L"eNpL5OUCAAFKAA==\r\n"), L"a");

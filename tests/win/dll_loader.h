@@ -11,7 +11,7 @@
 
 #include "qvn.h"
 
-namespace qvn_test {
+namespace qvn::testing {
 
 class LoadedDll {
  public:
@@ -78,6 +78,6 @@ inline std::wstring Call(qvn_char* (*f)(const qvn_char*), const wchar_t* text) {
   return out;
 }
 
-}  // namespace qvn_test
+}  // namespace qvn::testing
 
 #endif  // QVN_TESTS_WIN_DLL_LOADER_H_

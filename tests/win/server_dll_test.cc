@@ -28,12 +28,12 @@ uint16_t EnvPort(const char* name) {
 template <typename F>
 F Export(const char* name) {
   return reinterpret_cast<F>(
-      reinterpret_cast<void*>(GetProcAddress(qvn_test::Dll().module(), name)));
+      reinterpret_cast<void*>(GetProcAddress(qvn::testing::Dll().module(), name)));
 }
 
 std::wstring Take(qvn_char* p) {
   std::wstring out(p);
-  qvn_test::Dll().script_free(p);
+  qvn::testing::Dll().script_free(p);
   return out;
 }
 
@@ -45,14 +45,14 @@ class ServerDllTest : public ::testing::Test {
     if (port_ == 0) GTEST_SKIP() << "no stand-in server (run through with_server.sh)";
   }
   std::wstring RunScript(const std::wstring& script, HWND window = nullptr, uint16_t file_port = 0) {
-    return Take(qvn_test::Dll().script(window, script.c_str(), kHost, port_, file_port));
+    return Take(qvn::testing::Dll().script(window, script.c_str(), kHost, port_, file_port));
   }
   uint16_t port_ = 0;
   uint16_t file_port_ = 0;
 };
 
 TEST_F(ServerDllTest, AdministrativeCommands) {
-  auto& d = qvn_test::Dll();
+  auto& d = qvn::testing::Dll();
   EXPECT_TRUE(d.try_connect(kHost, port_, 5000));
   EXPECT_EQ(Take(d.show_db_name(kHost, port_)), L"Wine test base");
   auto try_password = Export<decltype(&::TryDbPassword)>("TryDbPassword");

@@ -1,7 +1,13 @@
 #include "progress.h"
 
+#include <algorithm>
+
+#include <dirent.h>
+
 #include <chrono>
 #include <cstdio>
+
+#include "platform/files.h"
 
 namespace qvn_cli {
 namespace {
@@ -28,7 +34,36 @@ bool ParseInt(const Wide& s, int64_t& v) {
   return true;
 }
 
+// The threads of this process (Linux: one entry each in /proc/self/task).
+size_t ThreadCount() {
+  DIR* dir = ::opendir("/proc/self/task");
+  if (dir == nullptr) return 0;
+  size_t n = 0;
+  while (const dirent* e = ::readdir(dir)) {
+    if (e->d_name[0] != '.') ++n;
+  }
+  ::closedir(dir);
+  return n;
+}
+
 }  // namespace
+
+std::vector<Transfer> ExpectedTransfers(const Wide& script) {
+  std::vector<Transfer> out;
+  for (const qvn::FileEntry& e : qvn::ListScriptFileEntries(script)) {
+    Transfer t{e.direction == qvn::TransferDirection::kUpload, e.client_file, e.server_file};
+    if (t.upload) {
+      if (!qvn::platform::IsRegularFile(t.client)) continue;
+      try {
+        t.silent = qvn::platform::File::OpenForSharedRead(t.client).Size() == 0;
+      } catch (const std::exception&) {
+        continue;  // unreadable: the library's upload ends without a block
+      }
+    }
+    out.push_back(std::move(t));
+  }
+  return out;
+}
 
 ProgressBoard::ProgressBoard(std::vector<Transfer> expected, bool terminal) : terminal_(terminal) {
   for (Transfer& t : expected) {
@@ -40,7 +75,18 @@ ProgressBoard::ProgressBoard(std::vector<Transfer> expected, bool terminal) : te
   window_.context = this;
 }
 
+void ProgressBoard::NoteThreadsBeforeScript() { threads_before_ = ThreadCount(); }
+
 intptr_t ProgressBoard::Proc(void* context, uint32_t message, uintptr_t, intptr_t lparam) {
+#ifdef QVN_WM_TRANSFERS_DONE
+  if (message == QVN_WM_TRANSFERS_DONE) {
+    auto* board = static_cast<ProgressBoard*>(context);
+    std::lock_guard<std::mutex> lock(board->mu_);
+    board->thread_ended_ = true;
+    board->cv_.notify_all();
+    return 0;
+  }
+#endif
   if (message != QVN_WM_TRANSFER_PROGRESS || lparam == 0) return 0;
   const auto* p = reinterpret_cast<const qvn_char*>(lparam);
   Wide text;
@@ -149,15 +195,18 @@ bool ProgressBoard::Wait(int timeout_s, int idle_s) {
   std::unique_lock<std::mutex> lock(mu_);
   int64_t seen = messages_;
   auto idle_deadline = idle_s > 0 ? Clock::now() + std::chrono::seconds(idle_s) : deadline;
-  while (!AllSettledLocked()) {
-    auto until = std::min(deadline, idle_deadline);
-    if (cv_.wait_until(lock, until) == std::cv_status::timeout) {
-      if (Clock::now() >= deadline || (idle_s > 0 && Clock::now() >= idle_deadline)) break;
-    }
+  // Without a message for the thread's end, its end is watched: the
+  // library delivers every message before its thread finishes.
+  constexpr auto kLook = std::chrono::milliseconds(100);
+  while (!AllSettledLocked() && !thread_ended_) {
+    auto until = std::min({deadline, idle_deadline, Clock::now() + kLook});
+    cv_.wait_until(lock, until);
     if (messages_ != seen && idle_s > 0) {
       seen = messages_;
       idle_deadline = Clock::now() + std::chrono::seconds(idle_s);
     }
+    if (Clock::now() >= deadline || (idle_s > 0 && Clock::now() >= idle_deadline)) break;
+    if (threads_before_ > 0 && ThreadCount() <= threads_before_) thread_ended_ = true;
   }
   if (bar_open_) {
     std::fputs("\n", stdout);

@@ -10,9 +10,22 @@
 #include <vector>
 
 #include "qvn.h"
-#include "sections.h"
+#include "transfer/file_sections.h"
+#include "wide.h"
 
 namespace qvn_cli {
+
+// One file transfer the script will report on.
+struct Transfer {
+  bool upload = false;
+  Wide client;  // local path
+  Wide server;  // server name with its prefix
+  bool silent = false;  // an empty file's upload sends no block, so no progress either
+};
+
+// The transfers of a script that the library will carry out, in order: its
+// file entries less the uploads whose local file is missing (skipped).
+std::vector<Transfer> ExpectedTransfers(const Wide& script);
 
 class ProgressBoard {
  public:
@@ -24,8 +37,14 @@ class ProgressBoard {
   // Prints text (a script answer) without tearing a bar that is being drawn.
   void Print(const std::string& text);
 
-  // Waits until every expected transfer has reported its end, at most
-  // timeout_s in all and idle_s without any message. True when all completed.
+  // Call right before Script: the threads running now are not the library's
+  // transfer thread.
+  void NoteThreadsBeforeScript();
+
+  // Waits until every expected transfer has reported its end or the
+  // library's transfer thread has ended (a failed transfer reports nothing),
+  // at most timeout_s in all and idle_s without any message. True when all
+  // completed.
   bool Wait(int timeout_s, int idle_s);
 
   // One line per transfer that did not report its end.
@@ -55,6 +74,8 @@ class ProgressBoard {
   bool bar_open_ = false;
   std::string bar_line_;
   int64_t messages_ = 0;
+  size_t threads_before_ = 0;
+  bool thread_ended_ = false;
 };
 
 }  // namespace qvn_cli

@@ -1,18 +1,20 @@
-// UTF-8 (the command line, files, the terminal) <-> the library's UTF-16.
+// The library's UTF-16 results on the UTF-8 side of the tool (the command
+// line, files, the terminal).
 #ifndef QVN_CLI_WIDE_H_
 #define QVN_CLI_WIDE_H_
 
 #include <string>
 #include <string_view>
 
+#include "base/text.h"
 #include "qvn.h"
 
 namespace qvn_cli {
 
-using Wide = std::u16string;
+using Wide = qvn::Text;
 
-Wide FromUtf8(std::string_view s);      // invalid sequences become U+FFFD
-std::string ToUtf8(std::u16string_view s);  // unpaired surrogates become U+FFFD
+inline Wide FromUtf8(std::string_view s) { return qvn::Utf8ToText(s); }
+inline std::string ToUtf8(std::u16string_view s) { return qvn::TextToUtf8(s); }
 
 // Takes a library result, releases it with ScriptFree and returns its text.
 Wide TakeResult(qvn_char* result);

@@ -36,6 +36,7 @@ bool Take(const std::vector<std::string>& args, size_t& i, const std::string& fl
 const char kUsage[] =
     "usage: qvn-server --data DIR [options]      serve a database\n"
     "       qvn-server init DIR --db-name NAME --db-password PASSWORD [--user NAME:PASSWORD]...\n"
+    "       qvn-server --version\n"
     "\n"
     "options:\n"
     "  --data DIR                 data folder made by 'qvn-server init'\n"

@@ -1,0 +1,213 @@
+/* transfer.c: an upload and a download through a script's file sections,
+ * with the progress that the library reports while the files move.
+ *
+ *   transfer HOST PORT FILE_PORT CREDENTIALS
+ *
+ * It writes qvn-example-up.bin (1 MiB) in the current folder, uploads it as
+ * ..\examples\qvn-example.bin, downloads that back to qvn-example-down.bin,
+ * compares the two and removes them.
+ *
+ * Script returns as soon as the transfers have started; they run on a thread
+ * of the library's, which reports to a window: on Linux a QvnWindow whose proc
+ * the library calls on that thread, on Windows a real window (here a
+ * message-only one) that receives the messages through its message loop.
+ */
+#if defined(_WIN32)
+#  include <windows.h>
+#else
+#  define _POSIX_C_SOURCE 200809L /* clock_gettime under -std=c11 */
+#  include <pthread.h>
+#  include <time.h>
+#endif
+#include <qvn.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#define UP_FILE "qvn-example-up.bin"
+#define DOWN_FILE "qvn-example-down.bin"
+#define FILE_SIZE (1024L * 1024L)
+#define WAIT_SECONDS 60
+
+/* Field `index` (from 0) of a progress text "client*server*size*count*percent%*tag*index*Upload|Download",
+ * copied as ASCII into out. */
+static void field(const qvn_char* text, int index, char* out, size_t size) {
+  size_t o = 0;
+  for (; *text != 0 && index > 0; ++text) {
+    if (*text == '*') --index;
+  }
+  for (; *text != 0 && *text != '*' && o + 1 < size; ++text) out[o++] = *text < 128 ? (char)*text : '?';
+  out[o] = 0;
+}
+
+/* Handles one message; returns nonzero once the transfers are over. */
+static int on_message(uint32_t message, const qvn_char* text) {
+#ifdef QVN_WM_TRANSFERS_DONE
+  if (message == QVN_WM_TRANSFERS_DONE) return 1; /* every entry has ended, well or not */
+#endif
+  if (message != QVN_WM_TRANSFER_PROGRESS) return 0;
+  char size[32], count[32], percent[32], direction[16];
+  field(text, 2, size, sizeof size);
+  field(text, 3, count, sizeof count);
+  field(text, 4, percent, sizeof percent);
+  field(text, 7, direction, sizeof direction);
+  printf("%-8s %8s of %s bytes  %s\n", direction, count, size, percent);
+  fflush(stdout);
+#ifndef QVN_WM_TRANSFERS_DONE
+  /* The last entry's final message (count equal to the size) ends the wait.
+   * A failed transfer never sends it: the wait then runs out. */
+  if (strcmp(direction, "Download") == 0 && strcmp(size, count) == 0) return 1;
+#endif
+  return 0;
+}
+
+#if defined(_WIN32)
+
+static int g_done;
+
+static LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == QVN_WM_TRANSFER_PROGRESS
+#ifdef QVN_WM_TRANSFERS_DONE
+      || message == QVN_WM_TRANSFERS_DONE
+#endif
+  ) {
+    if (on_message(message, (const qvn_char*)lparam)) {
+      g_done = 1;
+      PostQuitMessage(0); /* a sent message alone does not end GetMessageW */
+    }
+    return 0;
+  }
+  return DefWindowProcW(window, message, wparam, lparam);
+}
+
+/* A message-only window on this thread; SendMessageW from the library's
+ * thread is delivered while this thread waits in GetMessageW. */
+static void* open_window(void) {
+  WNDCLASSW wc = {0};
+  wc.lpfnWndProc = window_proc;
+  wc.hInstance = GetModuleHandleW(NULL);
+  wc.lpszClassName = L"qvn-example-progress";
+  RegisterClassW(&wc);
+  return CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, NULL,
+                         wc.hInstance, NULL);
+}
+
+static int wait_until_done(void* window) {
+  UINT_PTR timer = SetTimer((HWND)window, 1, WAIT_SECONDS * 1000, NULL);
+  MSG msg;
+  while (!g_done && GetMessageW(&msg, NULL, 0, 0) > 0) {
+    if (msg.message == WM_TIMER && msg.wParam == timer) break;
+    DispatchMessageW(&msg);
+  }
+  KillTimer((HWND)window, timer);
+  DestroyWindow((HWND)window);
+  return g_done;
+}
+
+#else
+
+static pthread_mutex_t g_lock = PTHREAD_MUTEX_INITIALIZER;
+static pthread_cond_t g_changed = PTHREAD_COND_INITIALIZER;
+static int g_done;
+static QvnWindow g_window;
+
+/* Called on the library's transfer thread; the text is valid during the call only. */
+static intptr_t window_proc(void* context, uint32_t message, uintptr_t wparam, intptr_t lparam) {
+  (void)context;
+  (void)wparam;
+  if (on_message(message, (const qvn_char*)lparam)) {
+    pthread_mutex_lock(&g_lock);
+    g_done = 1;
+    pthread_cond_broadcast(&g_changed);
+    pthread_mutex_unlock(&g_lock);
+  }
+  return 0;
+}
+
+static void* open_window(void) {
+  g_window.proc = window_proc;
+  g_window.context = NULL;
+  return &g_window;
+}
+
+static int wait_until_done(void* window) {
+  (void)window;
+  struct timespec deadline;
+  clock_gettime(CLOCK_REALTIME, &deadline);
+  deadline.tv_sec += WAIT_SECONDS;
+  pthread_mutex_lock(&g_lock);
+  while (!g_done && pthread_cond_timedwait(&g_changed, &g_lock, &deadline) == 0) {
+  }
+  int done = g_done;
+  pthread_mutex_unlock(&g_lock);
+  return done;
+}
+
+#endif
+
+/* ASCII to a new UTF-16 text. */
+static qvn_char* ascii_text(const char* s) {
+  size_t n = strlen(s);
+  qvn_char* out = malloc((n + 1) * sizeof *out);
+  if (out == NULL) return NULL;
+  for (size_t i = 0; i <= n; ++i) out[i] = (qvn_char)(unsigned char)s[i];
+  return out;
+}
+
+static int write_test_file(void) {
+  FILE* f = fopen(UP_FILE, "wb");
+  if (f == NULL) return 0;
+  for (long i = 0; i < FILE_SIZE; ++i) fputc((int)((((unsigned long)i * 7919u) >> 3) & 0xFF), f);
+  return fclose(f) == 0;
+}
+
+static int same_files(const char* a, const char* b) {
+  FILE* fa = fopen(a, "rb");
+  FILE* fb = fopen(b, "rb");
+  int same = fa != NULL && fb != NULL;
+  while (same) {
+    int ca = fgetc(fa), cb = fgetc(fb);
+    if (ca != cb) same = 0;
+    if (ca == EOF) break;
+  }
+  if (fa != NULL) fclose(fa);
+  if (fb != NULL) fclose(fb);
+  return same;
+}
+
+int main(int argc, char** argv) {
+  if (argc != 5) {
+    fprintf(stderr, "usage: %s HOST PORT FILE_PORT CREDENTIALS\n", argv[0]);
+    return 2;
+  }
+  if (!write_test_file()) {
+    perror(UP_FILE);
+    return 1;
+  }
+  remove(DOWN_FILE);
+  /* Local paths are relative: on Linux a script line that begins with "/"
+   * is a comment. The sections run one after the other, in script order. */
+  char script_ascii[1024];
+  snprintf(script_ascii, sizeof script_ascii,
+           "%s\r\n"
+           "FILES [UPLOAD]\r\n{ " UP_FILE " ,..\\ examples\\qvn-example.bin }\r\n"
+           "FILES [DOWNLOAD]\r\n{ " DOWN_FILE " ,..\\ examples\\qvn-example.bin }\r\n",
+           argv[4]);
+  qvn_char* script = ascii_text(script_ascii);
+  qvn_char* host = ascii_text(argv[1]);
+  if (script == NULL || host == NULL) return 1;
+
+  void* window = open_window();
+  qvn_char* started = Script(window, script, host, (uint16_t)atoi(argv[2]), (uint16_t)atoi(argv[3]));
+  /* "File transfer started : <date and time>" (empty when nothing started). */
+  int ok = started[0] != 0;
+  ScriptFree(started);
+  ok = ok && wait_until_done(window);
+  ok = ok && same_files(UP_FILE, DOWN_FILE);
+  puts(ok ? "transfer OK: the downloaded copy matches the upload" : "transfer FAILED");
+  remove(UP_FILE);
+  remove(DOWN_FILE);
+  free(script);
+  free(host);
+  return ok ? 0 : 1;
+}

@@ -1,0 +1,115 @@
+#include "platform/debug_output.h"
+
+#include <atomic>
+#include <exception>
+#include <mutex>
+
+#include "base/errors.h"
+
+namespace qvn::platform {
+namespace {
+
+thread_local const char* t_call = nullptr;
+
+struct TestSink {
+  std::mutex mutex;
+  std::function<void(const std::string&)> sink;
+  std::atomic<bool> set{false};
+};
+
+TestSink& Sink() {
+  static TestSink* sink = new TestSink;  // never destroyed: reports may come from any thread
+  return *sink;
+}
+
+std::string CurrentExceptionText() {
+  try {
+    throw;
+  } catch (const PlatformError& e) {
+    return std::string(e.what()) + ": " + SystemErrorText(e.code());
+  } catch (const std::exception& e) {
+    return e.what();
+  } catch (...) {
+    return "unknown failure";
+  }
+}
+
+void Emit(std::string_view where, const std::string* endpoint, std::string_view cause) {
+  std::string line = "qvn: ";
+  line += t_call != nullptr ? t_call : "(library)";
+  line += ": ";
+  line += where;
+  if (endpoint != nullptr) {
+    line += ' ';
+    line += *endpoint;
+  }
+  line += ": ";
+  line += cause;
+  TestSink& test = Sink();
+  if (test.set.load()) {
+    std::lock_guard<std::mutex> lock(test.mutex);
+    if (test.sink) {
+      test.sink(line);
+      return;
+    }
+  }
+  WriteDebugLine(line);
+}
+
+std::string Endpoint(const Text& host, uint16_t port) {
+  return TextToUtf8(host) + ":" + std::to_string(port);
+}
+
+}  // namespace
+
+bool DebugOutputEnabled() {
+  static const bool requested = DebugRequestedByEnvironment();  // thread-safe, once
+  return requested || Sink().set.load();
+}
+
+DebugCallScope::DebugCallScope(const char* call) noexcept : previous_(t_call) { t_call = call; }
+DebugCallScope::~DebugCallScope() { t_call = previous_; }
+
+void ReportFailure(std::string_view where, const Text& host, uint16_t port,
+                   std::string_view cause) noexcept {
+  if (!DebugOutputEnabled()) return;
+  try {
+    const std::string endpoint = Endpoint(host, port);
+    Emit(where, &endpoint, cause);
+  } catch (...) {
+  }
+}
+
+void ReportFailure(std::string_view where, const Text& host, uint16_t port) noexcept {
+  if (!DebugOutputEnabled()) return;
+  try {
+    const std::string endpoint = Endpoint(host, port);
+    Emit(where, &endpoint, CurrentExceptionText());
+  } catch (...) {
+  }
+}
+
+void ReportFailure(std::string_view where, std::string_view cause) noexcept {
+  if (!DebugOutputEnabled()) return;
+  try {
+    Emit(where, nullptr, cause);
+  } catch (...) {
+  }
+}
+
+void ReportFailure(std::string_view where) noexcept {
+  if (!DebugOutputEnabled()) return;
+  try {
+    Emit(where, nullptr, CurrentExceptionText());
+  } catch (...) {
+  }
+}
+
+void SetDebugSinkForTesting(std::function<void(const std::string&)> sink) {
+  TestSink& test = Sink();
+  std::lock_guard<std::mutex> lock(test.mutex);
+  test.set.store(static_cast<bool>(sink));
+  test.sink = std::move(sink);
+}
+
+}  // namespace qvn::platform

@@ -1,0 +1,29 @@
+#include <windows.h>
+
+#include "platform/debug_output.h"
+
+namespace qvn::platform {
+
+bool DebugRequestedByEnvironment() {
+  wchar_t value[8];
+  const DWORD n = GetEnvironmentVariableW(L"QVN_DEBUG", value, 8);
+  return n > 0 && !(n == 1 && value[0] == L'0');  // n >= 8: a longer value
+}
+
+void WriteDebugLine(const std::string& line) {
+  const Text text = Utf8ToText(line + "\n");
+  OutputDebugStringW(reinterpret_cast<const wchar_t*>(text.c_str()));
+}
+
+std::string SystemErrorText(uint32_t code) {
+  wchar_t* buffer = nullptr;
+  const DWORD n = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  Text text = n > 0 ? Trim(TextView(reinterpret_cast<const char16_t*>(buffer), n)) : Text();
+  if (buffer != nullptr) LocalFree(buffer);
+  std::string out = "error " + std::to_string(code);
+  return text.empty() ? out : TextToUtf8(text) + " (" + out + ")";
+}
+
+}  // namespace qvn::platform

@@ -1,0 +1,308 @@
+// The qvn command-line client against the stand-in server: answers, failure
+// words and exit status, and the wait for a script's file transfers.
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/socket.h"
+#include "net/listener.h"
+#include "support/server_process_posix.h"
+
+namespace qvn::testing {
+namespace {
+
+
+#ifdef QVN_CLI_BINARY
+constexpr const char* kCli = QVN_CLI_BINARY;
+#else
+constexpr const char* kCli = nullptr;
+#endif
+
+struct Outcome {
+  int status = -1;
+  std::string out, err;
+};
+
+// Runs qvn with args in folder cwd, feeding input on stdin, with env
+// ("NAME=value") added; killed after 60 s.
+Outcome RunCli(const std::vector<std::string>& args, const std::string& input = "",
+               const std::string& cwd = ".", const std::vector<std::string>& env = {}) {
+  int in[2], out[2], err[2];
+  if (::pipe(in) != 0 || ::pipe(out) != 0 || ::pipe(err) != 0) return {};
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    ::dup2(in[0], 0);
+    ::dup2(out[1], 1);
+    ::dup2(err[1], 2);
+    for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) ::close(fd);
+    if (::chdir(cwd.c_str()) != 0) ::_exit(126);
+    std::vector<char*> argv{const_cast<char*>(kCli)};
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    ::unsetenv("QVN_PORT");
+    ::unsetenv("QVN_FILE_PORT");
+    ::unsetenv("QVN_HOST");
+    for (const char* name : {"QVN_PASSWORD", "QVN_DB_PASSWORD", "QVN_NEW_PASSWORD"}) ::unsetenv(name);
+    for (const std::string& e : env) ::putenv(const_cast<char*>(e.c_str()));
+    ::execv(kCli, argv.data());
+    ::_exit(127);
+  }
+  ::close(in[0]);
+  ::close(out[1]);
+  ::close(err[1]);
+  signal(SIGPIPE, SIG_IGN);
+  if (!input.empty()) (void)!::write(in[1], input.data(), input.size());
+  ::close(in[1]);
+  Outcome o;
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  pollfd p[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+  int open = 2;
+  while (open > 0 && std::chrono::steady_clock::now() < deadline) {
+    if (::poll(p, 2, 200) <= 0) continue;
+    for (int i = 0; i < 2; ++i) {
+      if (p[i].fd < 0 || !(p[i].revents & (POLLIN | POLLHUP))) continue;
+      char buf[4096];
+      ssize_t n = ::read(p[i].fd, buf, sizeof buf);
+      if (n <= 0) {
+        ::close(p[i].fd);
+        p[i].fd = -1;
+        --open;
+      } else {
+        (i == 0 ? o.out : o.err).append(buf, static_cast<size_t>(n));
+      }
+    }
+  }
+  if (open > 0) ::kill(pid, SIGKILL);
+  for (pollfd& q : p) {
+    if (q.fd >= 0) ::close(q.fd);
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  o.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return o;
+}
+
+class CliTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (kServer == nullptr || kCli == nullptr) {
+      GTEST_SKIP() << "the tools are not built";
+    }
+    server_ = std::make_unique<ServerProcess>();
+    port_ = std::to_string(server_->port());
+    file_port_ = std::to_string(server_->file_port());
+  }
+  // --file-port only where it applies: other commands refuse it.
+  Outcome Qvn(std::vector<std::string> args, const std::string& input = "",
+              const std::string& cwd = ".", const std::vector<std::string>& env = {}) {
+    if (std::find(args.begin(), args.end(), "script") != args.end() &&
+        std::find(args.begin(), args.end(), "--file-port") == args.end()) {
+      args.insert(args.begin(), {"--file-port", file_port_});
+    }
+    args.insert(args.begin(), {"--port", port_});
+    return RunCli(args, input, cwd, env);
+  }
+  std::unique_ptr<ServerProcess> server_;
+  std::string port_, file_port_;
+};
+
+// Exit status 0 success, 1 refused / NONE, 2 usage, 3 no server; passwords
+// from the command line, the environment or standard input.
+TEST_F(CliTest, ExitStatusAnswersAndPasswordSources) {
+  uint16_t closed;
+  {
+    qvn::net::Listener l("127.0.0.1", 0);
+    closed = l.port();
+  }
+  const std::string down = std::to_string(closed);
+  const std::vector<std::string> pw{"QVN_DB_PASSWORD=dbpw", "QVN_PASSWORD=secret"};
+  struct Case {
+    std::vector<std::string> args;  // after the server's ports, unless they name -p
+    std::string input;
+    std::vector<std::string> env;
+    int status;
+    std::string out;  // expected stdout, or "*" for any
+    std::string err;  // a part of stderr
+  } cases[] = {
+      {{"db-name"}, "", {}, 0, "E2E Base\n", ""},
+      {{"check-password", "dbpw@alice@secret"}, "", {}, 0, "OK\n", ""},
+      {{"check-password", "-U", "alice"}, "", pw, 0, "OK\n", ""},
+      {{"check-password", "-"}, "dbpw@alice@nope\n", {}, 1, "DENIED\n", "refused"},
+      {{"auth", "alice", "secret"}, "", {}, 0, "OK alice\n", ""},
+      {{"auth", "alice"}, "", pw, 0, "OK alice\n", ""},
+      {{"auth", "alice", "-"}, "secret\n", {}, 0, "OK alice\n", ""},
+      {{"auth", "alice"}, "", {}, 2, "", "QVN_PASSWORD"},
+      {{"auth", "alice", "nope"}, "", {}, 1, "", "refused"},
+      {{"script", "-"}, "dbpw@alice@wrong\nlist\n", {}, 1, "", "refused"},
+      {{"script", "-U", "alice", "-"}, "count Notes\n", pw, 0, "0\n", ""},
+      // Without a terminal the shell takes scripts separated by empty lines.
+      {{"shell", "-U", "alice"}, "count Notes\n\nadd Notes=x\ncount Notes\n", pw, 0, "0\nOK 1\n1\n", ""},
+      {{"change-password", "alice"}, "", {"QVN_DB_PASSWORD=dbpw", "QVN_PASSWORD=secret",
+        "QVN_NEW_PASSWORD=secret2"}, 0, "OK\n", ""},
+      {{"auth", "alice", "-"}, "secret2\n", {}, 0, "OK alice\n", ""},
+      {{"message", "file", "-"}, "from stdin \xC3\xA9", {}, 0, "OK\n", ""},
+      {{"try-connect"}, "", {}, 0, "true\n", ""},
+      {{"value", "x", "0", ",", "--probe-ms", "5"}, "", {}, 2, "", "does not apply"},
+      {{"-p", down, "db-name"}, "", {}, 3, "", "CONNECTION_ERROR"},
+      {{"--port", down, "try-connect"}, "", {}, 3, "false\n", ""},
+      {{"-p", down, "script", "-"}, "dbpw\nlist\n", {}, 3, "*", "not reachable"},
+      {{"-h", "127.0.0.1", "-p", down, "update-available", "dbpw@alice@secret", "T", "0", "x", "1"},
+       "", {}, 3, "", "no answer"},
+      // An absolute path in a file section is a comment line to the library.
+      {{"--file-port", "0", "script", "-"},
+       "dbpw@alice@secret\nFILES [UPLOAD]\n{ a.bin,..\\a.bin\n/tmp/b.bin,..\\b.bin }\ncount Notes\n",
+       {}, 0, "*", "line 4, '/tmp/b.bin,..\\b.bin }'"},
+  };
+  for (const Case& c : cases) {
+    bool own_port = c.args[0] == "-p" || c.args[0] == "--port" || c.args[0] == "-h";
+    Outcome o = own_port ? RunCli(c.args, c.input, ".", c.env) : Qvn(c.args, c.input, ".", c.env);
+    std::string what = c.args[0] + " " + c.args[1 % c.args.size()] + " " + c.args.back();
+    EXPECT_EQ(o.status, c.status) << what << "\n" << o.out << o.err;
+    if (c.out != "*") {
+      EXPECT_EQ(o.out, c.out) << what;
+    }
+    EXPECT_NE(o.err.find(c.err), std::string::npos) << what << ": " << o.err;
+    // A failure says so in one line.
+    if (c.status == 3) {
+      EXPECT_EQ(std::count(o.err.begin(), o.err.end(), '\n'), 1) << what;
+    }
+  }
+  EXPECT_EQ(ReadFile(server_->data() + "/messages/messages.txt"), "from stdin \xC3\xA9\r\n");
+}
+
+// On a terminal: the line editor, history recalled with Up and kept in
+// ~/.qvn_history, Ctrl-D to end.
+TEST_F(CliTest, ShellOnATerminalKeepsHistory) {
+  std::string home = server_->dir();
+  int master = -1;
+  pid_t pid = ::forkpty(&master, nullptr, nullptr, nullptr);
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    ::setenv("HOME", home.c_str(), 1);
+    ::setenv("QVN_DB_PASSWORD", "dbpw", 1);
+    ::setenv("QVN_PASSWORD", "secret", 1);
+    ::execl(kCli, kCli, "--port", port_.c_str(), "shell", "-U", "alice", static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  std::string out;
+  auto read_until = [&](const std::string& want, int count) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    auto seen = [&] {
+      int n = 0;
+      for (size_t at = out.find(want); at != std::string::npos; at = out.find(want, at + 1)) ++n;
+      return n;
+    };
+    while (seen() < count && std::chrono::steady_clock::now() < deadline) {
+      pollfd p{master, POLLIN, 0};
+      if (::poll(&p, 1, 100) <= 0) continue;
+      char buf[1024];
+      ssize_t n = ::read(master, buf, sizeof buf);
+      if (n <= 0) break;
+      out.append(buf, static_cast<size_t>(n));
+    }
+  };
+  auto type = [&](const std::string& keys) { (void)!::write(master, keys.data(), keys.size()); };
+  read_until("qvn> ", 1);
+  type("cout Notes\x1b[D\x1b[D\x1b[D\x1b[D\x1b[D\x1b[D\x1b[Dn\r\r");  // "n" inserted by the cursor keys
+  read_until("\n0\r\n", 1);
+  type("\x1b[A\r\r");  // the same line again from the history
+  read_until("\n0\r\n", 2);
+  type("\x04");
+  int status = 0;
+  for (int i = 0; i < 200 && ::waitpid(pid, &status, WNOHANG) == 0; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  if (::kill(pid, 0) == 0) {
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, &status, 0);
+  }
+  ::close(master);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << out;
+  size_t answers = 0;
+  for (size_t at = out.find("\n0\r\n"); at != std::string::npos; at = out.find("\n0\r\n", at + 1)) ++answers;
+  EXPECT_EQ(answers, 2u) << out;
+  EXPECT_EQ(ReadFile(home + "/.qvn_history"), "count Notes\n");
+}
+
+TEST_F(CliTest, CodecsAndUsage) {
+  EXPECT_EQ(RunCli({"value", "  a@b@c ", "1", "@"}).out, "b\n");
+  EXPECT_EQ(RunCli({"value-count", "abc", ";"}).out, "0\n");
+  EXPECT_EQ(RunCli({"value-count", "abc", ";", "--single"}).out, "1\n");
+  EXPECT_EQ(RunCli({"encode", "a;b"}).out, "a&amp;#59;b\n");
+  EXPECT_EQ(RunCli({"decode", "-"}, "&#123;x&#125;").out, "{x}\n");
+  Outcome packed = RunCli({"pack", "hello"});
+  ASSERT_EQ(packed.status, 0);
+  packed.out.pop_back();
+  EXPECT_EQ(RunCli({"unpack", packed.out}).out, "hello\n");
+
+  EXPECT_EQ(RunCli({"--help"}).status, 0);
+  EXPECT_EQ(RunCli({"-?"}).status, 0);
+  EXPECT_NE(RunCli({"--version"}).out.find("\nlibqvn 1."), std::string::npos);
+  Outcome help = RunCli({"script", "--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.out.find("--timeout"), std::string::npos);
+  EXPECT_EQ(RunCli({"frobnicate"}).status, 2);
+  EXPECT_EQ(RunCli({"value", "x"}).status, 2);
+  EXPECT_EQ(RunCli({"--port", "70000", "db-name"}).status, 2);
+}
+
+TEST_F(CliTest, ScriptWaitsForEveryTransfer) {
+  std::string work = server_->dir();
+  WriteFile(work + "/big.bin", RandomBytes(700000, 3));
+  WriteFile(work + "/empty.bin", "");
+  std::string script =
+      "dbpw@alice@secret\n"
+      "put Notes[0,+]=hello\n"
+      "FILES [UPLOAD]\n"
+      "{ big.bin ,..\\ in\\big.bin\n"
+      "empty.bin,..\\in\\empty.bin\n"
+      "missing.bin,..\\in\\missing.bin }\n"
+      // Upper-cased with the full table, dotless i included: a header too.
+      "f\xC4\xB1les [download]\n"
+      "{ copy.bin ,..\\in\\big.bin }\n";
+  Outcome o = Qvn({"script", "-"}, script, work);
+  EXPECT_EQ(o.status, 0) << o.out << o.err;
+  EXPECT_NE(o.out.find("File transfer started : "), std::string::npos);
+  EXPECT_NE(o.out.find("OK 1"), std::string::npos);
+  // Not a terminal: plain progress lines, one "done" per transfer that reports.
+  EXPECT_NE(o.out.find("upload   big.bin -> ..\\in\\big.bin  100.00%"), std::string::npos) << o.out;
+  EXPECT_NE(o.out.find("download ..\\in\\big.bin -> copy.bin  100.00%"), std::string::npos) << o.out;
+  size_t done = 0;
+  for (size_t at = o.out.find("  done"); at != std::string::npos; at = o.out.find("  done", at + 1)) ++done;
+  EXPECT_EQ(done, 2u);
+  EXPECT_EQ(ReadFile(work + "/copy.bin"), ReadFile(work + "/big.bin"));
+  EXPECT_TRUE(Exists(server_->data() + "/files/in/empty.bin"));
+}
+
+TEST_F(CliTest, ScriptFailsWhenATransferDoesNotComplete) {
+  std::string work = server_->dir();
+  WriteFile(work + "/a.bin", RandomBytes(1000, 4));
+  std::string script =
+      "dbpw@alice@secret\n"
+      "FILES [DOWNLOAD]\n"
+      "{ got.bin ,..\\nowhere.bin\n"
+      "also.bin ,..\\..\\credentials }\n";
+  auto start = std::chrono::steady_clock::now();
+  Outcome o = Qvn({"script", "-"}, script, work);
+  auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_EQ(o.status, 1);
+  EXPECT_NE(o.err.find("download of ..\\nowhere.bin did not complete"), std::string::npos) << o.err;
+  EXPECT_NE(o.err.find("download of ..\\..\\credentials did not complete"), std::string::npos);
+  // The end of the library's transfer thread ends the wait, not the idle limit (120 s).
+  EXPECT_LT(took, std::chrono::seconds(30));
+}
+
+}  // namespace
+}  // namespace qvn::testing

@@ -1,0 +1,48 @@
+#include "passwords.h"
+
+#include <termios.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <stdexcept>
+
+namespace qvn_cli {
+namespace {
+
+std::string PromptWithoutEcho(const std::string& prompt) {
+  std::fputs(prompt.c_str(), stderr);
+  std::fflush(stderr);
+  termios saved{};
+  bool restore = ::tcgetattr(STDIN_FILENO, &saved) == 0;
+  if (restore) {
+    termios quiet = saved;
+    quiet.c_lflag &= static_cast<tcflag_t>(~ECHO);
+    quiet.c_lflag |= ECHONL;
+    ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+  }
+  std::string line = StdinLine();
+  if (restore) ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+  return line;
+}
+
+}  // namespace
+
+std::string StdinLine() {
+  std::string line;
+  std::getline(std::cin, line);
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return line;
+}
+
+std::string Secret(const std::optional<std::string>& argument, const char* env,
+                   const std::string& prompt) {
+  if (argument) return *argument == "-" ? StdinLine() : *argument;
+  if (const char* value = std::getenv(env); value != nullptr) return value;
+  if (::isatty(STDIN_FILENO)) return PromptWithoutEcho(prompt);
+  throw std::invalid_argument(std::string("no password: set ") + env +
+                              ", give '-' to read it from standard input, or run on a terminal");
+}
+
+}  // namespace qvn_cli

@@ -1,0 +1,34 @@
+// Accepting connections: only the stand-in servers of tests and tools listen,
+// so this stays out of the client library.
+#ifndef QVN_TOOLS_NET_LISTENER_H_
+#define QVN_TOOLS_NET_LISTENER_H_
+
+#include <cstdint>
+#include <string>
+
+#include "platform/socket.h"
+
+namespace qvn::net {
+
+// A listening socket on an IPv4 address; port 0 picks a free port.
+class Listener {
+ public:
+  Listener(const std::string& address, uint16_t port);  // raises ConnectionError
+  ~Listener();
+  Listener(const Listener&) = delete;
+  Listener& operator=(const Listener&) = delete;
+
+  uint16_t port() const { return port_; }
+  // Waits up to timeout_ms (negative: no limit) for a connection; returns a
+  // closed Connection on time-out. Raises ConnectionError on error.
+  platform::Connection Accept(int timeout_ms);
+  void Close();
+
+ private:
+  intptr_t socket_ = -1;
+  uint16_t port_ = 0;
+};
+
+}  // namespace qvn::net
+
+#endif  // QVN_TOOLS_NET_LISTENER_H_

@@ -1,0 +1,74 @@
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include <chrono>
+
+#include "base/errors.h"
+#include "net/listener.h"
+#include "platform/socket_native.h"
+
+namespace qvn::net {
+
+using platform::Connection;
+using platform::FailSocket;
+
+Listener::Listener(const std::string& address, uint16_t port) {
+  platform::StartSockets();
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_port = htons(port);
+  if (::inet_pton(AF_INET, address.c_str(), &sa.sin_addr) != 1) {
+    throw ConnectionError("not a dotted IPv4 address: " + address);
+  }
+  SOCKET s = platform::NewSocket();
+  // Windows reuses TIME_WAIT ports by default; SO_REUSEADDR there would let a
+  // second socket take over a port already listened on, so it stays off and
+  // the port is kept exclusive.
+  BOOL on = TRUE;
+  ::setsockopt(s, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&on), sizeof on);
+  int len = sizeof sa;
+  if (::bind(s, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 ||
+      ::listen(s, SOMAXCONN) != 0 ||
+      ::getsockname(s, reinterpret_cast<sockaddr*>(&sa), &len) != 0) {
+    int err = ::WSAGetLastError();
+    ::closesocket(s);
+    FailSocket("cannot listen", err);
+  }
+  socket_ = static_cast<intptr_t>(s);
+  port_ = ntohs(sa.sin_port);
+}
+
+Listener::~Listener() { Close(); }
+
+Connection Listener::Accept(int timeout_ms) {
+  if (socket_ == -1) throw ConnectionError("listener closed");
+  SOCKET s = static_cast<SOCKET>(socket_);
+  auto start = std::chrono::steady_clock::now();
+  for (;;) {
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(s, &readable);
+    int left = platform::Remaining(timeout_ms, start);
+    timeval tv{left / 1000, (left % 1000) * 1000};
+    int rc = ::select(0, &readable, nullptr, nullptr, left < 0 ? nullptr : &tv);
+    if (rc == SOCKET_ERROR) {
+      int err = ::WSAGetLastError();
+      if (err == WSAEINTR) continue;
+      FailSocket("waiting for a connection failed", err);
+    }
+    if (rc == 0) return Connection();
+    SOCKET client = ::accept(s, nullptr, nullptr);
+    if (client != INVALID_SOCKET) return Connection(static_cast<intptr_t>(client));
+    int err = ::WSAGetLastError();
+    if (err == WSAEINTR || err == WSAECONNRESET || err == WSAEWOULDBLOCK) continue;
+    FailSocket("accept failed", err);
+  }
+}
+
+void Listener::Close() {
+  if (socket_ == -1) return;
+  ::closesocket(static_cast<SOCKET>(socket_));
+  socket_ = -1;
+}
+
+}  // namespace qvn::net
