@@ -52,8 +52,11 @@ typedef struct QvnWindow {
 /* Linux only: the transfer thread's last call to proc, sent once when every
  * file section is done (whatever the outcome, also when nothing was sent
  * before): wparam is the number of entries a transfer was begun for, lparam 0.
- * After it the thread never uses context again. Windows sends no such message. */
+ * After it the thread never uses context again. Windows sends no such message,
+ * and the name is not defined there. */
+#if !defined(_WIN32)
 #define QVN_WM_TRANSFERS_DONE 5267
+#endif
 
 /* Runs a script (first line: "dbpassword@user@userpassword") on host:port and returns
  * the gathered answers; file sections go to a background thread over file_port (0: none). */

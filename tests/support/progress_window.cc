@@ -2,7 +2,7 @@
 
 #include <chrono>
 
-#include "qvn.h"
+#include "platform/progress_message.h"
 
 namespace qvn::testing {
 
@@ -25,7 +25,7 @@ int64_t ProgressWindow::WaitForDone(int timeout_ms) {
 
 void ProgressWindow::Record(uint32_t message, int64_t wparam, const char16_t* text) {
   std::lock_guard<std::mutex> lock(mutex_);
-  if (message == QVN_WM_TRANSFERS_DONE) {
+  if (message == platform::kTransfersDoneMessage) {
     done_entries_ = wparam;
   } else {
     messages_.push_back({message, wparam, text == nullptr ? Text() : Text(text)});
