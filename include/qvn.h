@@ -36,7 +36,9 @@ extern "C" {
 #if !defined(_WIN32)
 /* Linux stands in for a Windows HWND with this host-owned record: progress of
  * file transfers is delivered by calling proc(context, 5266, index, text) on
- * the transfer thread; text is valid only during the call. */
+ * the transfer thread; text is valid only during the call. Script copies proc
+ * and context before it returns, so the record itself may go at once; context
+ * must stay valid until proc receives QVN_WM_TRANSFERS_DONE. */
 typedef struct QvnWindow {
   intptr_t (*proc)(void* context, uint32_t message, uintptr_t wparam, intptr_t lparam);
   void* context;
@@ -46,6 +48,15 @@ typedef struct QvnWindow {
 /* Window message that carries transfer progress: wparam is the transfer index,
  * lparam the text "client*server*size*count*percent%*tag*index*Upload|Download". */
 #define QVN_WM_TRANSFER_PROGRESS 5266
+
+/* Linux only: the transfer thread's last call to proc, sent once when every
+ * file section is done (whatever the outcome, also when nothing was sent
+ * before): wparam is the number of entries a transfer was begun for, lparam 0.
+ * After it the thread never uses context again. Windows sends no such message,
+ * and the name is not defined there. */
+#if !defined(_WIN32)
+#define QVN_WM_TRANSFERS_DONE 5267
+#endif
 
 /* Runs a script (first line: "dbpassword@user@userpassword") on host:port and returns
  * the gathered answers; file sections go to a background thread over file_port (0: none). */

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds qvn three ways and runs every test: Linux, Linux under ASan+UBSan,
-# and the Windows DLL (mingw-w64) under Wine. Exits non-zero on any failure.
+# Builds qvn and runs every test: Linux, Linux under ASan+UBSan, Linux under
+# ThreadSanitizer, the fuzz targets briefly, and the Windows DLL (mingw-w64)
+# under Wine. Exits non-zero on any failure.
 set -euo pipefail
 QVN_ROOT=$(cd "$(dirname "$0")/.." && pwd)
 cd "$QVN_ROOT"
@@ -19,6 +20,16 @@ run linux "" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 # A sanitized library cannot be dlopen'ed by, or linked into, a program
 # without the sanitizer runtime first; those two tests run in the plain build.
 run asan "LibraryUnloadPosixTest|install_and_consume" -DCMAKE_BUILD_TYPE=Debug -DQVN_SANITIZE=ON -DQVN_BUILD_BENCH=OFF
+# ThreadSanitizer over the same suite (the transfer thread, the concurrency
+# tests and the test kit's own threads); the exit test and the fuzz replays
+# add nothing there.
+run tsan "LibraryUnloadPosixTest|install_and_consume|ProcessExitPosixTest|_replay" \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQVN_SANITIZE=thread -DQVN_BUILD_BENCH=OFF
+# Each fuzz target briefly under libFuzzer (the replays above cover the corpora).
+if command -v clang++ >/dev/null; then
+  echo "=== fuzz: a few seconds per target"
+  bash fuzz/run.sh 3 || status=1
+fi
 source scripts/wine-env.sh
 run windows "" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release \
   -DQVN_LINUX_SERVER="$QVN_ROOT/build/linux/bin/qvn-server"

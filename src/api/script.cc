@@ -42,7 +42,7 @@ void StartTransfers(void* message_handle, const Text& host, uint16_t file_port,
   thread->SetFilesScript(JoinLines(file_sections));
   thread->SetMessageHandle(message_handle);
   thread->Start();
-  thread.release();  // it deletes itself when it is done
+  (void)thread.release();  // it deletes itself when it is done
 }
 
 }  // namespace

@@ -19,14 +19,11 @@ namespace {
 class Provider {
  public:
   Provider() {
-    if (CryptAcquireContextW(&handle_, nullptr, nullptr, PROV_RSA_AES, 0)) return;
-    if (GetLastError() != static_cast<DWORD>(NTE_BAD_KEYSET)) RaiseLastError("CryptAcquireContextW");
-    if (CryptAcquireContextW(&handle_, nullptr, nullptr, PROV_RSA_AES, CRYPT_NEWKEYSET)) return;
-    // Another thread may have made the container between our two calls.
-    if (GetLastError() == static_cast<DWORD>(NTE_EXISTS) &&
-        CryptAcquireContextW(&handle_, nullptr, nullptr, PROV_RSA_AES, 0))
+    // Only session keys are used: no key container in the user's profile,
+    // which a service without a loaded profile does not have.
+    if (CryptAcquireContextW(&handle_, nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT))
       return;
-    RaiseLastError("CryptAcquireContextW(CRYPT_NEWKEYSET)");
+    RaiseLastError("CryptAcquireContextW");
   }
   ~Provider() {
     if (handle_) CryptReleaseContext(handle_, 0);

@@ -3,14 +3,18 @@
 #include <windows.h>
 #include <ole2.h>
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
-  static bool ole_initialised = false;
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
+  // OLE is per thread: only the thread that initialised it may uninitialise
+  // it. The last reference may instead be dropped by a transfer thread
+  // (FreeLibraryAndExitThread), and at process exit OLE is torn down anyway.
+  static DWORD ole_thread = 0;
   switch (reason) {
     case DLL_PROCESS_ATTACH:
-      ole_initialised = SUCCEEDED(OleInitialize(nullptr));
+      if (SUCCEEDED(OleInitialize(nullptr))) ole_thread = GetCurrentThreadId();
       break;
     case DLL_PROCESS_DETACH:
-      if (ole_initialised) OleUninitialize();
+      if (ole_thread != 0 && ole_thread == GetCurrentThreadId() && reserved == nullptr)
+        OleUninitialize();
       break;
     default:
       break;

@@ -215,7 +215,7 @@ class PeImage {
       return false;
     const uint32_t count = uint32_t{named} + ids;
     for (uint32_t i = 0; i < count; ++i) {
-      uint64_t e;
+      uint64_t e = 0;
       uint32_t name = 0;
       if (!MapResource(uint64_t{dir} + 16 + uint64_t{i} * 8, 8, e) || !f_.U32(e, name) ||
           !f_.U32(e + 4, data))

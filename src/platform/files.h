@@ -1,5 +1,5 @@
 // Local files for the file transfers: sequential reading and writing, size,
-// end of file, rename and the probes the transfer thread makes before it
+// end of file, flushing and the probes the transfer thread makes before it
 // starts an entry. File names are UTF-16 text (wide calls on Windows, UTF-8
 // paths on Linux). Failures raise PlatformError with the system's code.
 #ifndef QVN_PLATFORM_FILES_H_
@@ -21,13 +21,16 @@ class File {
   File(const File&) = delete;
   File& operator=(const File&) = delete;
 
-  // An existing file for reading from position 0; others may go on reading
-  // and writing it meanwhile.
+  // An existing regular file for reading from position 0; others may go on
+  // reading and writing it meanwhile. Never blocks on a FIFO or device.
   static File OpenForSharedRead(const Text& name);
   // A new file for writing at position 0; others may read it but not write
   // it. With must_be_new an existing file makes it fail; otherwise an
   // existing file is emptied.
   static File Create(const Text& name, bool must_be_new);
+  // A new file (never an existing one) that only its owner may read until its
+  // permissions are set (Linux: mode 0600; Windows: as Create).
+  static File CreateNewPrivate(const Text& name);
 
   bool IsOpen() const { return handle_ != kNoHandle; }
   // Up to n bytes from the current position; 0 at the end of the file.
@@ -39,6 +42,10 @@ class File {
   // Sets the file's size (cutting or extending it) and moves the position
   // there. A negative size raises.
   void SetEndOfFile(int64_t size);
+  // Writes the file's data through to the disk (fsync / FlushFileBuffers).
+  void Flush();
+  // Closes and raises when the system reports a deferred write error.
+  void CloseOrRaise();
   // Harmless when not open. Raises nothing.
   void Close() noexcept;
 
@@ -50,9 +57,6 @@ class File {
 
 // True for an existing regular file (a folder or a device does not count).
 bool IsRegularFile(const Text& name);
-
-// Moves `from` to `to`, replacing `to` when it exists. Raises PlatformError.
-void RenameOver(const Text& from, const Text& to);
 
 // Deletes a file; false when it could not be deleted. Raises nothing.
 bool RemoveFile(const Text& name) noexcept;

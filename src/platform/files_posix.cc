@@ -25,14 +25,28 @@ int Fd(intptr_t h) { return static_cast<int>(h); }
 }  // namespace
 
 File File::OpenForSharedRead(const Text& name) {
-  int fd = ::open(PathOf(name).c_str(), O_RDONLY | O_CLOEXEC);
+  // O_NONBLOCK: a file swapped for a FIFO since it was checked must not stall
+  // the open; such a file is refused, and a regular file reads normally again.
+  int fd = ::open(PathOf(name).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) RaiseErrno("open for reading failed");
-  return File(fd);
+  File file(fd);
+  struct stat st;
+  if (::fstat(fd, &st) != 0) RaiseErrno("fstat failed");
+  if (!S_ISREG(st.st_mode)) throw PlatformError("not a regular file", EINVAL);
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) RaiseErrno("fcntl failed");
+  return file;
 }
 
 File File::Create(const Text& name, bool must_be_new) {
   int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (must_be_new ? O_EXCL : O_TRUNC);
   int fd = ::open(PathOf(name).c_str(), flags, 0666);
+  if (fd < 0) RaiseErrno("create failed");
+  return File(fd);
+}
+
+File File::CreateNewPrivate(const Text& name) {
+  int fd = ::open(PathOf(name).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
   if (fd < 0) RaiseErrno("create failed");
   return File(fd);
 }
@@ -75,6 +89,17 @@ void File::SetEndOfFile(int64_t size) {
   if (::lseek(Fd(handle_), static_cast<off_t>(size), SEEK_SET) < 0) RaiseErrno("lseek failed");
 }
 
+void File::Flush() {
+  if (::fsync(Fd(handle_)) != 0) RaiseErrno("fsync failed");
+}
+
+void File::CloseOrRaise() {
+  const int fd = Fd(handle_);
+  handle_ = kNoHandle;
+  // Linux closes the descriptor even when close() fails: never retry.
+  if (::close(fd) != 0 && errno != EINTR) RaiseErrno("close failed");
+}
+
 void File::Close() noexcept {
   if (handle_ != kNoHandle) {
     ::close(Fd(handle_));
@@ -85,10 +110,6 @@ void File::Close() noexcept {
 bool IsRegularFile(const Text& name) {
   struct stat st;
   return ::stat(PathOf(name).c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-void RenameOver(const Text& from, const Text& to) {
-  if (::rename(PathOf(from).c_str(), PathOf(to).c_str()) != 0) RaiseErrno("rename failed");
 }
 
 bool RemoveFile(const Text& name) noexcept {

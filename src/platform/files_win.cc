@@ -36,6 +36,8 @@ File File::Create(const Text& name, bool must_be_new) {
   return File(Own(h, "create failed"));
 }
 
+File File::CreateNewPrivate(const Text& name) { return Create(name, /*must_be_new=*/true); }
+
 size_t File::Read(uint8_t* data, size_t n) {
   // ReadFile takes 32-bit counts; a short count is allowed by the contract.
   DWORD chunk = n > 0x40000000u ? 0x40000000u : static_cast<DWORD>(n);
@@ -75,6 +77,16 @@ void File::SetEndOfFile(int64_t size) {
   if (!::SetEndOfFile(H(handle_))) RaiseLast("set end of file failed");
 }
 
+void File::Flush() {
+  if (!FlushFileBuffers(H(handle_))) RaiseLast("flush failed");
+}
+
+void File::CloseOrRaise() {
+  HANDLE h = H(handle_);
+  handle_ = kNoHandle;
+  if (!CloseHandle(h)) RaiseLast("close failed");
+}
+
 void File::Close() noexcept {
   if (handle_ != kNoHandle) {
     CloseHandle(H(handle_));
@@ -86,11 +98,6 @@ bool IsRegularFile(const Text& name) {
   DWORD attributes = GetFileAttributesW(PathOf(name));
   return attributes != INVALID_FILE_ATTRIBUTES &&
          (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
-}
-
-void RenameOver(const Text& from, const Text& to) {
-  if (!MoveFileExW(PathOf(from), PathOf(to), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-    RaiseLast("rename failed");
 }
 
 bool RemoveFile(const Text& name) noexcept { return DeleteFileW(PathOf(name)) != 0; }

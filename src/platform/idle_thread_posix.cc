@@ -56,7 +56,7 @@ void StartIdleThread(std::function<void()> body) {
   int rc = pthread_create(&thread, &attr, &ThreadMain, owned.get());
   pthread_attr_destroy(&attr);
   if (rc != 0) throw PlatformError("pthread_create failed", static_cast<uint32_t>(rc));
-  owned.release();  // the thread owns it now
+  (void)owned.release();  // the thread owns it now
 }
 
 uint32_t CurrentThreadId() { return static_cast<uint32_t>(syscall(SYS_gettid)); }

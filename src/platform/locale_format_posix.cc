@@ -1,4 +1,5 @@
 #include <langinfo.h>
+#include <locale.h>
 
 #include <ctime>
 
@@ -16,9 +17,15 @@ Text LocalDateTimeText() {
 }
 
 Text LocaleDecimalSeparator() {
-  const char* radix = nl_langinfo(RADIXCHAR);
-  if (radix == nullptr || *radix == '\0') return u".";
-  return Utf8ToText(radix);
+  // The host may call setlocale() meanwhile, which invalidates what
+  // nl_langinfo() returned; a copy of the thread's locale, taken under the C
+  // library's own lock, stays valid until we free it.
+  locale_t copy = duplocale(uselocale(static_cast<locale_t>(0)));
+  if (copy == static_cast<locale_t>(0)) return u".";
+  const char* radix = nl_langinfo_l(RADIXCHAR, copy);
+  Text separator = radix == nullptr || *radix == '\0' ? Text(u".") : Utf8ToText(radix);
+  freelocale(copy);
+  return separator;
 }
 
 }  // namespace qvn::platform

@@ -10,15 +10,32 @@
 namespace qvn::platform {
 
 inline constexpr uint32_t kTransferProgressMessage = 5266;  // WM_USER + 4242
+inline constexpr uint32_t kTransfersDoneMessage = 5267;     // Linux only
+
+// Where progress goes, copied while Script runs: on Linux the host's
+// QvnWindow record may be gone by the time the transfer thread reports.
+struct ProgressTarget {
+  void* handle = nullptr;  // the HWND on Windows
+  intptr_t (*proc)(void* context, uint32_t message, uintptr_t wparam, intptr_t lparam) = nullptr;
+  void* context = nullptr;
+};
+
+// Windows: the handle itself. Linux: a copy of *(QvnWindow*)handle (none
+// when handle is null).
+ProgressTarget CopyProgressTarget(void* handle);
 
 // Sends message 5266 with wparam = index (sign-extended) and lparam = the
 // NUL-terminated text, and returns when the host has handled it. The text is
 // valid only during the call.
-//  - Windows: handle is an HWND; SendMessageW, nothing when it is 0 or names
-//    no window.
-//  - Linux: handle is a QvnWindow* (qvn.h); proc(context, 5266, index, text)
-//    is called here; nothing when the handle or its proc is null.
-void SendProgressMessage(void* handle, int32_t index, const Text& text);
+//  - Windows: SendMessageW to the HWND; nothing when it is 0 or names no window.
+//  - Linux: proc(context, 5266, index, text) is called here; nothing when
+//    proc is null.
+void SendProgressMessage(const ProgressTarget& target, int32_t index, const Text& text);
+
+// The transfer thread's last word, after which it never touches `context`
+// again. Linux: proc(context, 5267, entries, 0). Windows: nothing (a Windows
+// host keeps exactly the messages it always had).
+void SendTransfersDone(const ProgressTarget& target, uint32_t entries);
 
 }  // namespace qvn::platform
 

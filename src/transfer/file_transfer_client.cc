@@ -1,7 +1,5 @@
 #include "transfer/file_transfer_client.h"
 
-#include <atomic>
-#include <chrono>
 #include <cstring>
 #include <exception>
 #include <limits>
@@ -14,7 +12,7 @@
 #include "codecs/value_list.h"
 #include "platform/debug_output.h"
 #include "platform/files.h"
-#include "platform/idle_thread.h"
+#include "platform/replace_file.h"
 #include "platform/socket.h"
 
 namespace qvn {
@@ -135,36 +133,6 @@ void ReceiveFileBlocks(platform::Connection& connection, AesCipher& cipher, plat
 
 Text TransferKey(const Text& password) { return Trim(Md5Hex(password)); }
 
-Text HexText(uint32_t v) {
-  static const char16_t kDigits[] = u"0123456789abcdef";
-  Text out(8, u'0');
-  for (int i = 7; i >= 0; --i, v >>= 4) out[static_cast<size_t>(i)] = kDigits[v & 15];
-  return out;
-}
-
-// A file of our own beside `target` (same folder, so the final rename stays
-// on one volume), created exclusively so no other file is ever overwritten.
-platform::File CreateTemporaryBeside(const Text& target, Text& temp_name) {
-  static std::atomic<uint32_t> counter{0};
-  // Thread and clock keep two processes (or threads) apart; the counter keeps
-  // one thread's attempts apart.
-  const uint32_t seed =
-      platform::CurrentThreadId() * 40503u ^
-      static_cast<uint32_t>(std::chrono::steady_clock::now().time_since_epoch().count());
-  for (int attempt = 0;; ++attempt) {
-    uint32_t n = counter.fetch_add(1) * 2654435761u ^ seed;
-    temp_name = target + u".~" + HexText(n) + u".part";
-    try {
-      return platform::File::Create(temp_name, /*must_be_new=*/true);
-    } catch (...) {
-      if (attempt >= 15 || platform::IsRegularFile(temp_name) == false) {
-        temp_name.clear();
-        throw;
-      }
-    }
-  }
-}
-
 }  // namespace
 
 Bytes TransferRequestBlock(const Text& request) {
@@ -172,6 +140,12 @@ Bytes TransferRequestBlock(const Text& request) {
   Bytes plain(TransferBlockSize, 0);
   std::memcpy(plain.data(), utf8.data(), std::min(utf8.size(), TransferBlockSize));
   return plain;
+}
+
+std::optional<int64_t> DownloadAnswerSize(const uint8_t* plain, size_t n) {
+  const Text answer =
+      Trim(Utf8ToText(std::string_view(reinterpret_cast<const char*>(plain), n)));
+  return ParseWholeNumber(ValueFromString(answer, 1, u"^"), kSizeSyntax);
 }
 
 bool TFileTransferClient::IsFileInUse(const Text& AFileName) {
@@ -261,14 +235,14 @@ bool TFileTransferClient::DoFileDownLoad(platform::Connection& AConnection, cons
   platform::File file;
   try {
     AesCipher cipher(TransferKey(APassword));
-    file = CreateTemporaryBeside(AClientFileName, temp_name);
+    // A link is followed: the file it points to is the user's copy.
+    const Text target = platform::ResolveReplaceTarget(AClientFileName);
+    file = platform::CreateTemporaryBeside(target, temp_name);
     std::vector<uint8_t> work(kWorkBufferSize, 0);
     SendRequest(AConnection, cipher, work, u"3^0^" + AServerFileName);
 
     size_t n = ReceiveBlock(AConnection, cipher, work);
-    Text answer = Trim(Utf8ToText(std::string_view(reinterpret_cast<const char*>(work.data()),
-                                                   std::min(n, TransferBlockSize))));
-    std::optional<int64_t> size = ParseWholeNumber(ValueFromString(answer, 1, u"^"), kSizeSyntax);
+    std::optional<int64_t> size = DownloadAnswerSize(work.data(), std::min(n, TransferBlockSize));
     if (size.has_value()) {
       const int64_t blocks = *size / static_cast<int64_t>(TransferBlockSize) + 1;
       ReceiveFileBlocks(AConnection, cipher, file, blocks, [&](int64_t count) {
@@ -277,10 +251,13 @@ bool TFileTransferClient::DoFileDownLoad(platform::Connection& AConnection, cons
       });
       file.SetEndOfFile(*size);
       const int64_t position = file.Position();
-      file.Close();
+      // A deferred write error (full disk, quota) fails the download here
+      // instead of leaving a short file.
+      file.Flush();
+      file.CloseOrRaise();
       // Only a complete file replaces the user's copy, and before the final
       // event so that the host's last message means the file is in place.
-      platform::RenameOver(temp_name, AClientFileName);
+      platform::ReplaceWithTemporary(temp_name, target);
       temp_name.clear();
       if (FOnDownLoadProgress)
         FOnDownLoadProgress(this, AClientFileName, AServerFileName, *size, position, FTag, FIdx);

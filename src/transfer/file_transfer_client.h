@@ -109,6 +109,11 @@ class TFileTransferClient {
 // bytes, zero-filled behind it.
 Bytes TransferRequestBlock(const Text& request);
 
+// The file size a download answer announces (its first n plain bytes as
+// UTF-8, trimmed; the size is the second "^" field), or none when the server
+// refused the download.
+std::optional<int64_t> DownloadAnswerSize(const uint8_t* plain, size_t n);
+
 }  // namespace qvn
 
 #endif  // QVN_TRANSFER_FILE_TRANSFER_CLIENT_H_

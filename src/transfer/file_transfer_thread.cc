@@ -52,6 +52,7 @@ void TFileTransferThread::Execute() noexcept {
   } catch (...) {
   }
   FTerminated = true;
+  platform::SendTransfersDone(FProgressTarget, FEntries);
 }
 
 void TFileTransferThread::RunSections() {
@@ -66,6 +67,7 @@ void TFileTransferThread::RunEntry(const FileEntry& entry) {
   if (upload && !platform::IsRegularFile(client_file)) return;
 
   FDecimalSeparator = platform::LocaleDecimalSeparator();
+  ++FEntries;
   auto owned = std::make_unique<TFileTransferClient>();
   TFileTransferClient* client = owned.get();
   client->SetIdx(static_cast<int32_t>(platform::CurrentThreadId() +
@@ -132,8 +134,8 @@ void TFileTransferThread::SendProgress(TFileTransferClient* Sender, const Text& 
   if (!tenth && !last) return;
   const Text text = ProgressText(AClientFileName, AServerFileName, ASize, ACount, ATag, AIndex,
                                  AUpload, FDecimalSeparator);
-  if (tenth) platform::SendProgressMessage(FMessageHandle, AIndex, text);
-  if (last) platform::SendProgressMessage(FMessageHandle, AIndex, text);
+  if (tenth) platform::SendProgressMessage(FProgressTarget, AIndex, text);
+  if (last) platform::SendProgressMessage(FProgressTarget, AIndex, text);
 }
 
 void TFileTransferThread::HandleUploadProgress(TFileTransferClient* Sender,

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/text.h"
+#include "platform/progress_message.h"
 #include "transfer/file_sections.h"
 #include "transfer/file_transfer_client.h"
 
@@ -39,7 +40,11 @@ class TFileTransferThread {
   uint16_t FilePort() const { return FFilePort; }
   void SetFilePort(uint16_t value) { FFilePort = value; }
   void* MessageHandle() const { return FMessageHandle; }
-  void SetMessageHandle(void* value) { FMessageHandle = value; }
+  // Copies what the handle points to now (Linux: the QvnWindow record).
+  void SetMessageHandle(void* value) {
+    FMessageHandle = value;
+    FProgressTarget = platform::CopyProgressTarget(value);
+  }
   const std::vector<Text>& FilesScript() const { return FFilesScript; }
   // The file-section list as one text (split into lines here).
   void SetFilesScript(const Text& text) { FFilesScript = SplitLines(text); }
@@ -49,7 +54,8 @@ class TFileTransferThread {
   void SetOnUploadDone(TProcessDone handler) { FOnUploadDone = std::move(handler); }
   void SetOnDownloadDone(TProcessDone handler) { FOnDownloadDone = std::move(handler); }
 
-  // The thread body; runs the sections on the calling thread. Never raises.
+  // The thread body; runs the sections on the calling thread and ends with
+  // the transfers-done message (Linux). Never raises.
   void Execute() noexcept;
 
   // The progress text of one event: eight fields joined with "*".
@@ -81,6 +87,8 @@ class TFileTransferThread {
   Text FHost;
   uint16_t FFilePort = 0;
   void* FMessageHandle = nullptr;
+  platform::ProgressTarget FProgressTarget;
+  uint32_t FEntries = 0;  // entries a transfer was begun for
   std::vector<Text> FFilesScript;
   TNotifyEvent FOnTransferDone;
   TProcessDone FOnUploadDone;

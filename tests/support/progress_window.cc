@@ -2,6 +2,8 @@
 
 #include <chrono>
 
+#include "platform/progress_message.h"
+
 namespace qvn::testing {
 
 std::vector<ProgressMessage> ProgressWindow::Messages() {
@@ -15,9 +17,19 @@ bool ProgressWindow::WaitForMessages(size_t count, int timeout_ms) {
                            [&] { return messages_.size() >= count; });
 }
 
+int64_t ProgressWindow::WaitForDone(int timeout_ms) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  changed_.wait_for(lock, std::chrono::milliseconds(timeout_ms), [&] { return done_entries_ >= 0; });
+  return done_entries_;
+}
+
 void ProgressWindow::Record(uint32_t message, int64_t wparam, const char16_t* text) {
   std::lock_guard<std::mutex> lock(mutex_);
-  messages_.push_back({message, wparam, text == nullptr ? Text() : Text(text)});
+  if (message == platform::kTransfersDoneMessage) {
+    done_entries_ = wparam;
+  } else {
+    messages_.push_back({message, wparam, text == nullptr ? Text() : Text(text)});
+  }
   changed_.notify_all();
 }
 

@@ -1,6 +1,8 @@
 // A host window for transfer progress: on Windows a real message-only window
 // with a message loop on a thread of its own, on Linux a QvnWindow whose proc
-// records the calls. Records every progress message it receives.
+// records the calls. Records every progress message it receives; on Linux the
+// transfers-done message is kept apart, and a window whose handle was handed
+// out waits for it before it goes (as a host must).
 #ifndef QVN_TESTS_SUPPORT_PROGRESS_WINDOW_H_
 #define QVN_TESTS_SUPPORT_PROGRESS_WINDOW_H_
 
@@ -33,6 +35,8 @@ class ProgressWindow {
   std::vector<ProgressMessage> Messages();
   // Waits until at least `count` messages arrived, at most timeout_ms.
   bool WaitForMessages(size_t count, int timeout_ms = 20000);
+  // Linux: waits for the transfers-done message; its wparam, or -1 on timeout.
+  int64_t WaitForDone(int timeout_ms = 20000);
 
   struct Impl;
 
@@ -41,6 +45,7 @@ class ProgressWindow {
   std::mutex mutex_;
   std::condition_variable changed_;
   std::vector<ProgressMessage> messages_;
+  int64_t done_entries_ = -1;
   std::unique_ptr<Impl> impl_;
   friend struct Impl;
 };

@@ -42,7 +42,16 @@ class Window {
     window_.proc = &Window::Proc;
     window_.context = this;
   }
-  void* handle() { return &window_; }
+  // The transfer thread may still report until its done message.
+  ~Window() {
+    std::unique_lock<std::mutex> lock(mu_);
+    if (handed_out_) cv_.wait_for(lock, std::chrono::seconds(30), [&] { return done_; });
+  }
+  void* handle() {
+    std::lock_guard<std::mutex> lock(mu_);
+    handed_out_ = true;
+    return &window_;
+  }
 
   // Waits until n transfers have reported their end.
   bool WaitForFinals(size_t n, int timeout_ms = 30000) {
@@ -58,6 +67,12 @@ class Window {
  private:
   static intptr_t Proc(void* context, uint32_t message, uintptr_t, intptr_t lparam) {
     auto* self = static_cast<Window*>(context);
+    if (message == QVN_WM_TRANSFERS_DONE) {
+      std::lock_guard<std::mutex> lock(self->mu_);
+      self->done_ = true;
+      self->cv_.notify_all();
+      return 0;
+    }
     if (message != QVN_WM_TRANSFER_PROGRESS) return 0;
     Text text(reinterpret_cast<const char16_t*>(lparam));
     // client*server*size*count*percent*tag*index*direction
@@ -81,6 +96,8 @@ class Window {
   std::mutex mu_;
   std::condition_variable cv_;
   std::vector<Text> finals_;
+  bool handed_out_ = false;
+  bool done_ = false;
 };
 
 class ServerTest : public ::testing::Test {

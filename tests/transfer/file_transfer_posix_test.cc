@@ -14,12 +14,17 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <thread>
 
+#include "api/script.h"
 #include "base/errors.h"
 #include "platform/files.h"
 #include "platform/idle_thread.h"
+#include "platform/replace_file.h"
 #include "qvn.h"
 #include "support/fake_file_server.h"
+#include "support/loopback.h"
+#include "support/progress_window.h"
 #include "transfer/file_transfer_client.h"
 #include "transfer/file_transfer_thread.h"
 
@@ -60,6 +65,8 @@ TEST(FileInUsePosixTest, LockedMissingAndNonRegularFilesAreInUse) {
   const std::string fifo = folder.File("fifo");
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   EXPECT_TRUE(platform::IsFileInUse(T(fifo)));  // and the probe does not block on it
+  // A file swapped for a FIFO after the probe: refused, not waited on.
+  EXPECT_THROW(platform::File::OpenForSharedRead(T(fifo)), PlatformError);
   EXPECT_FALSE(platform::IsRegularFile(T(fifo)));
   EXPECT_FALSE(platform::IsRegularFile(T(folder.path())));
   EXPECT_TRUE(platform::IsRegularFile(T(path)));
@@ -121,9 +128,16 @@ struct Host {
   bool unloaded = false;
   Text last;
 
-  static intptr_t Proc(void* context, uint32_t, uintptr_t, intptr_t lparam) {
+  bool done = false;
+
+  static intptr_t Proc(void* context, uint32_t message, uintptr_t, intptr_t lparam) {
     auto* host = static_cast<Host*>(context);
     std::unique_lock<std::mutex> lock(host->m);
+    if (message == QVN_WM_TRANSFERS_DONE) {
+      host->done = true;
+      host->cv.notify_all();
+      return 0;
+    }
     host->last = reinterpret_cast<const char16_t*>(lparam);
     ++host->messages;
     host->cv.notify_all();
@@ -174,11 +188,135 @@ TEST(LibraryUnloadPosixTest, DlcloseDuringATransferDoesNotUnmapRunningCode) {
   ASSERT_TRUE(file_server.WaitForSessions(1));
   EXPECT_TRUE(file_server.Sessions()[0].uploaded == content);
   std::unique_lock<std::mutex> lock(host->m);
-  EXPECT_TRUE(host->cv.wait_for(lock, std::chrono::seconds(20), [&] { return host->messages == 4; }));
+  EXPECT_TRUE(host->cv.wait_for(lock, std::chrono::seconds(20), [&] { return host->done; }));
+  EXPECT_EQ(host->messages, 4);
   EXPECT_TRUE(TextView(host->last).find(u"*700000*700000*") != TextView::npos);
   // The library's thread may still be returning from its last message; the
   // Host outlives it by staying allocated.
   host.release();
+}
+
+}  // namespace
+}  // namespace qvn::testing
+
+namespace qvn::testing {
+namespace {
+
+// The host may free its QvnWindow record as soon as Script returns, and learns
+// from the done message (sent whatever became of the entries) when context
+// may go too.
+TEST(TransfersDoneTest, RecordMayGoAtOnceAndTheLastCallSaysHowManyEntries) {
+  FakeFileServer server(kPassword);
+  TempFolder folder;
+  const std::string upload = folder.File("up.bin");
+  WriteFileBytes(upload, PatternBytes(70000));
+  const uint16_t closed = PortWithNoListener();
+  struct Case {
+    const char* what;
+    std::string client_file;
+    uint16_t file_port;
+    int64_t entries;
+  } cases[] = {
+      {"upload", upload, server.port(), 1},
+      {"missing file skipped", folder.File("missing"), server.port(), 0},
+      {"no file server", upload, closed, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    testing::ProgressWindow window;
+    auto* record = new QvnWindow(*static_cast<QvnWindow*>(window.handle()));
+    const Text script =
+        kPassword + u"\r\nFILES [UPLOAD]\r\n{" + T(c.client_file) + u",..\\up.bin}\r\n";
+    EXPECT_FALSE(Script(record, script, u"127.0.0.1", 1, c.file_port).empty());
+    delete record;  // ASan reports any later read of it
+    EXPECT_EQ(window.WaitForDone(), c.entries);
+    for (const auto& m : window.Messages()) EXPECT_EQ(m.message, QVN_WM_TRANSFER_PROGRESS);
+  }
+}
+
+}  // namespace
+}  // namespace qvn::testing
+
+namespace qvn::testing {
+namespace {
+
+mode_t ModeOf(const std::string& path) {
+  struct stat st;
+  EXPECT_EQ(::stat(path.c_str(), &st), 0);
+  return st.st_mode & 07777;
+}
+
+// A successful download changes the content only: permissions stay, a link
+// stays a link (its file is replaced), and the longest legal name works.
+TEST(DownloadTargetPosixTest, OnlyTheContentChanges) {
+  FakeFileServer server(kPassword);
+  TempFolder folder;
+  const Bytes fresh = PatternBytes(40000, 3);
+  server.SetDownload({u"", u"", fresh, -1});
+  auto download = [&](const std::string& path) {
+    TFileTransferClient client;
+    return client.FileDownLoad(u"127.0.0.1", server.port(), kPassword, T(path), u"..\\f");
+  };
+  const std::string secret = folder.File("secret.bin");
+  WriteFileBytes(secret, PatternBytes(10));
+  ASSERT_EQ(::chmod(secret.c_str(), 0640), 0);
+  ASSERT_TRUE(download(secret));
+  EXPECT_EQ(ModeOf(secret), 0640u);
+  EXPECT_TRUE(testing::ReadFileBytes(secret) == fresh);
+
+  const std::string link = folder.File("link.bin");
+  ASSERT_EQ(::symlink("secret.bin", link.c_str()), 0);  // relative to the link's folder
+  WriteFileBytes(secret, PatternBytes(10));
+  ASSERT_TRUE(download(link));
+  struct stat st;
+  ASSERT_EQ(::lstat(link.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  EXPECT_TRUE(testing::ReadFileBytes(secret) == fresh);
+  EXPECT_EQ(ModeOf(secret), 0640u);
+
+  const std::string longest = folder.File(std::string(255, 'n'));
+  ASSERT_TRUE(download(longest));
+  EXPECT_TRUE(testing::ReadFileBytes(longest) == fresh);
+  const mode_t mask = ::umask(022);
+  ::umask(mask);
+  EXPECT_EQ(ModeOf(longest), 0666u & ~mask);  // a new file as any other program makes it
+  EXPECT_EQ(folder.Names().size(), 3u);       // no temporary file left
+}
+
+TEST(DownloadTargetPosixTest, TemporaryNamesHaveOneShortPattern) {
+  TempFolder folder;
+  Text name;
+  platform::File f = platform::CreateTemporaryBeside(T(folder.File(std::string(255, 'x'))), name);
+  const Text base = name.substr(name.rfind(u'/') + 1);
+  EXPECT_TRUE(platform::IsTemporaryFileName(base)) << TextToUtf8(base);
+  EXPECT_EQ(ModeOf(TextToUtf8(name)), 0600u);  // nobody else reads it meanwhile
+  for (const char16_t* other : {u".qvn-0123abcd.par", u"qvn-0123abcd.part", u".qvn-0123ABCD.part",
+                                u".qvn-0123abc.part", u"x.qvn-0123abcd.part"})
+    EXPECT_FALSE(platform::IsTemporaryFileName(other)) << TextToUtf8(other);
+}
+
+}  // namespace
+}  // namespace qvn::testing
+
+namespace qvn::testing {
+namespace {
+
+// A host may call exit() while the transfer thread still works through its
+// entries: the library's statics must outlive it (ASan catches any that go).
+TEST(ProcessExitPosixTest, ExitDuringTransfersIsClean) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  Text script = kPassword + u"\r\nFILES [UPLOAD]\r\n";
+  // Entries for missing files keep the thread busy with text, not sockets.
+  // (A relative name: a line that begins with "/" is a comment.)
+  for (int i = 0; i < 100000; ++i) script += u"missing-qvn-entry,..\\Gone\r\n";
+  script += u"}\r\n";
+  EXPECT_EXIT(
+      {
+        Script(nullptr, script, u"127.0.0.1", 1, 1);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        std::exit(0);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace
