@@ -10,6 +10,10 @@ namespace qvn::platform {
 // and independent of the process's current locale.
 const char16_t* UpperCaseTable();
 
+// The system's own lookup behind the table: fills upper[c] for every code unit
+// (identity where the system has no single-unit mapping). Called once.
+void FillUpperCase(char16_t* upper);
+
 }  // namespace qvn::platform
 
 #endif  // QVN_PLATFORM_CASE_MAP_H_

@@ -3,14 +3,10 @@
 #include <locale.h>
 #include <wctype.h>
 
-#include <memory>
+#include <initializer_list>
 
 namespace qvn::platform {
 namespace {
-
-struct Table {
-  char16_t upper[65536];
-};
 
 // A locale object of our own, so neither setlocale() nor uselocale() by the
 // host changes how the library compares texts.
@@ -22,31 +18,22 @@ locale_t Utf8Locale() {
   return static_cast<locale_t>(0);
 }
 
-std::unique_ptr<Table> BuildTable() {
-  auto t = std::make_unique<Table>();
-  for (unsigned c = 0; c < 65536; ++c) t->upper[c] = static_cast<char16_t>(c);
+}  // namespace
+
+void FillUpperCase(char16_t* upper) {
+  for (unsigned c = 0; c < 65536; ++c) upper[c] = static_cast<char16_t>(c);
   locale_t loc = Utf8Locale();
   if (loc == static_cast<locale_t>(0)) {
     // No UTF-8 locale installed: ASCII letters are all that can be mapped safely.
-    for (unsigned c = u'a'; c <= u'z'; ++c) t->upper[c] = static_cast<char16_t>(c - 32);
-    return t;
+    for (unsigned c = u'a'; c <= u'z'; ++c) upper[c] = static_cast<char16_t>(c - 32);
+    return;
   }
   for (unsigned c = 0; c < 65536; ++c) {
     if (c >= 0xD800 && c <= 0xDFFF) continue;
     wint_t u = towupper_l(static_cast<wint_t>(c), loc);
-    if (u < 0x10000 && !(u >= 0xD800 && u <= 0xDFFF)) t->upper[c] = static_cast<char16_t>(u);
+    if (u < 0x10000 && !(u >= 0xD800 && u <= 0xDFFF)) upper[c] = static_cast<char16_t>(u);
   }
   freelocale(loc);
-  return t;
-}
-
-}  // namespace
-
-const char16_t* UpperCaseTable() {
-  // Never destroyed: a transfer thread may still upper-case text while the
-  // process exits.
-  static const Table& table = *BuildTable().release();
-  return table.upper;
 }
 
 }  // namespace qvn::platform
