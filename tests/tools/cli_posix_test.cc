@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -197,14 +198,10 @@ TEST_F(CliTest, ShellOnATerminalKeepsHistory) {
     ::_exit(127);
   }
   std::string out;
-  auto read_until = [&](const std::string& want, int count) {
+  // Reads the terminal while `more` holds, for at most 20 seconds.
+  auto read_while = [&](const std::function<bool()>& more) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    auto seen = [&] {
-      int n = 0;
-      for (size_t at = out.find(want); at != std::string::npos; at = out.find(want, at + 1)) ++n;
-      return n;
-    };
-    while (seen() < count && std::chrono::steady_clock::now() < deadline) {
+    while (more() && std::chrono::steady_clock::now() < deadline) {
       pollfd p{master, POLLIN, 0};
       if (::poll(&p, 1, 100) <= 0) continue;
       char buf[1024];
@@ -213,18 +210,18 @@ TEST_F(CliTest, ShellOnATerminalKeepsHistory) {
       out.append(buf, static_cast<size_t>(n));
     }
   };
+  auto count = [&](const std::string& want) {
+    int n = 0;
+    for (size_t at = out.find(want); at != std::string::npos; at = out.find(want, at + 1)) ++n;
+    return n;
+  };
+  auto read_until = [&](const std::string& want, int times) {
+    read_while([&] { return count(want) < times; });
+  };
   // Keys go only to a waiting prompt: the editor is in raw mode only while it
   // reads a line, and a prompt is the last thing it writes before reading.
   auto type_at = [&](const std::string& prompt, const std::string& keys) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!out.ends_with(prompt) && std::chrono::steady_clock::now() < deadline) {
-      pollfd p{master, POLLIN, 0};
-      if (::poll(&p, 1, 100) <= 0) continue;
-      char buf[1024];
-      ssize_t n = ::read(master, buf, sizeof buf);
-      if (n <= 0) break;
-      out.append(buf, static_cast<size_t>(n));
-    }
+    read_while([&] { return !out.ends_with(prompt); });
     (void)!::write(master, keys.data(), keys.size());
   };
   type_at("qvn> ", "cout Notes\x1b[D\x1b[D\x1b[D\x1b[D\x1b[D\x1b[D\x1b[Dn\r");  // "n" inserted by the cursor keys
@@ -244,9 +241,7 @@ TEST_F(CliTest, ShellOnATerminalKeepsHistory) {
   }
   ::close(master);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << out;
-  size_t answers = 0;
-  for (size_t at = out.find("\n0\r\n"); at != std::string::npos; at = out.find("\n0\r\n", at + 1)) ++answers;
-  EXPECT_EQ(answers, 2u) << out;
+  EXPECT_EQ(count("\n0\r\n"), 2) << out;
   EXPECT_EQ(ReadFile(home + "/.qvn_history"), "count Notes\n");
 }
 
