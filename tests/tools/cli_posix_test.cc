@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -265,6 +266,32 @@ TEST_F(CliTest, CodecsAndUsage) {
   EXPECT_EQ(RunCli({"frobnicate"}).status, 2);
   EXPECT_EQ(RunCli({"value", "x"}).status, 2);
   EXPECT_EQ(RunCli({"--port", "70000", "db-name"}).status, 2);
+}
+
+TEST_F(CliTest, TempFilesListedAndRemovedOnlyOnRequest) {
+  std::string dir = server_->dir() + "/leftovers";
+  ASSERT_EQ(::mkdir(dir.c_str(), 0700), 0);
+  WriteFile(dir + "/.qvn-0123abcd.part", "12345");
+  // Near misses of the pattern, a link and a folder with the name: all kept.
+  for (const char* name : {".qvn-0123ABCD.part", ".qvn-0123abc.part", "qvn-0123abcd.part",
+                           ".qvn-0123abcd.part~", "keep.bin"}) {
+    WriteFile(dir + "/" + name, "x");
+  }
+  ASSERT_EQ(::symlink("keep.bin", (dir + "/.qvn-deadbeef.part").c_str()), 0);
+  ASSERT_EQ(::mkdir((dir + "/.qvn-00000000.part").c_str(), 0700), 0);
+
+  Outcome list = RunCli({"temp-files", dir});
+  EXPECT_EQ(list.status, 0) << list.err;
+  EXPECT_EQ(list.out, dir + "/.qvn-0123abcd.part\t5\n");
+  EXPECT_TRUE(Exists(dir + "/.qvn-0123abcd.part"));
+
+  Outcome removed = RunCli({"temp-files", "--remove", dir});
+  EXPECT_EQ(removed.out, "removed " + dir + "/.qvn-0123abcd.part\n");
+  EXPECT_FALSE(Exists(dir + "/.qvn-0123abcd.part"));
+  EXPECT_TRUE(Exists(dir + "/.qvn-0123ABCD.part") && Exists(dir + "/.qvn-deadbeef.part"));
+  EXPECT_EQ(RunCli({"temp-files", dir}).out, "");
+  EXPECT_EQ(RunCli({"temp-files", dir + "/missing"}).status, 1);
+  EXPECT_EQ(RunCli({"db-name", "--remove"}).status, 2);
 }
 
 TEST_F(CliTest, ScriptWaitsForEveryTransfer) {

@@ -26,6 +26,7 @@
 #include "passwords.h"
 #include "progress.h"
 #include "qvn.h"
+#include "temp_files.h"
 #include "wide.h"
 
 namespace {
@@ -56,6 +57,7 @@ struct Args {
   int idle_s = 120;
   int probe_ms = 5000;
   bool single = false;
+  bool remove = false;
   bool help = false;
   bool version = false;
   std::optional<std::string> user;  // -U: the CLI builds the credentials line
@@ -149,6 +151,9 @@ Args Parse(int argc, char** argv) {
     } else if (flags && is("--probe-ms")) {
       option("--probe-ms");
       a.probe_ms = IntNumber("--probe-ms", value("--probe-ms"));
+    } else if (flags && s == "--remove") {
+      option("--remove");
+      a.remove = true;
     } else if (flags && s == "--single") {
       option("--single");
       a.single = true;
@@ -491,6 +496,29 @@ int RunValue(const Args& a) {
   return PrintText(TakeResult(ValueFromString(QVN_TEXT(text), index, QVN_TEXT(delim))));
 }
 
+// Lists (or with --remove deletes) the temporary files that killed downloads
+// left in the given folders. The library itself never deletes them: only the
+// user knows that no download into the folder is still running.
+int RunTempFiles(const Args& a) {
+  std::vector<std::string> folders = a.rest;
+  if (folders.empty()) folders.push_back(".");
+  int status = 0;
+  for (const std::string& folder : folders) {
+    for (const TempFile& f : FindTempFiles(folder)) {
+      if (!a.remove) {
+        std::printf("%s\t%ju\n", f.path.c_str(), f.size);
+      } else if (std::remove(f.path.c_str()) == 0) {
+        std::printf("removed %s\n", f.path.c_str());
+      } else {
+        std::fprintf(stderr, "qvn: temp-files: cannot remove '%s': %s\n", f.path.c_str(),
+                     std::strerror(errno));
+        status = kRefused;
+      }
+    }
+  }
+  return status;
+}
+
 const Command kCommands[] = {
     {"script", "script [-U USER] [FILE|-] [--file-port N] [--timeout S] [--idle-timeout S]",
      "Runs a script (first line: dbpassword@user@password) and prints the answers.\n"
@@ -544,6 +572,11 @@ const Command kCommands[] = {
      RunValueCount, {"--single"}},
     {"value", "value TEXT INDEX DELIMITER",
      "Prints field INDEX (from 0) of TEXT split at DELIMITER.", RunValue, {}},
+    {"temp-files", "temp-files [FOLDER ...] [--remove]",
+     "Lists the temporary files (.qvn-XXXXXXXX.part) that downloads killed before\n"
+     "they finished left in each FOLDER (default: the current one), with their\n"
+     "sizes; --remove deletes them. Run it when no download into them is running.",
+     RunTempFiles, {"--remove"}},
 };
 
 void PrintGeneralHelp(FILE* out) {
