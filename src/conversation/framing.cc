@@ -55,8 +55,8 @@ class PayloadDecoder {
 
 }  // namespace
 
-std::string WriteMessage(ByteSink& sink, const Text& text) {
-  if (text.size() > kMaxMessageBytes / 2) {
+std::string WriteMessage(ByteSink& sink, const Text& text, size_t limit) {
+  if (text.size() > std::min(limit, kMaxMessageBytes) / 2) {
     throw ConnectionError("message too long for its length prefix");
   }
   uint8_t buffer[kPiece];

@@ -15,9 +15,9 @@ constexpr size_t kMaxMessageBytes = 0x7FFFFFFF;
 
 // Sends one framed message. Returns why sending broke off (empty when every
 // byte went); callers still read, since the server may have answered before
-// it closed. A text longer than kMaxMessageBytes cannot be framed: raises
-// ConnectionError before anything is sent.
-std::string WriteMessage(ByteSink& sink, const Text& text);
+// it closed. A text longer than `limit` bytes (kMaxMessageBytes; smaller for
+// tests) cannot be framed: raises ConnectionError before anything is sent.
+std::string WriteMessage(ByteSink& sink, const Text& text, size_t limit = kMaxMessageBytes);
 
 // Reads one framed message; empty text when the source is closed with nothing
 // unread. A negative count reads until the server closes, at most

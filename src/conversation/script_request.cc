@@ -27,7 +27,7 @@ Credentials ReadCredentials(const Text& trimmed_request) {
 
 }  // namespace
 
-Text SendScript(const Text& host, uint16_t port, const Text& text) {
+Text SendScript(const Text& host, uint16_t port, const Text& text, size_t message_limit) {
   Text answer = kNoneAnswer;
   if (port == 0) {
     platform::ReportFailure("script request", host, port, "port 0: nothing is sent");
@@ -48,12 +48,12 @@ Text SendScript(const Text& host, uint16_t port, const Text& text) {
     const bool with_user = !credentials.user.empty();
     if (with_user) {
       Text cipher = Trim(EncryptTextTwice(user_key, db_key, plaintext));
-      WriteMessage(connection, u"UID:" + credentials.user + u"#" + cipher);
+      WriteMessage(connection, u"UID:" + credentials.user + u"#" + cipher, message_limit);
     } else {
-      WriteMessage(connection, Trim(EncryptText(db_key, plaintext)));
+      WriteMessage(connection, Trim(EncryptText(db_key, plaintext)), message_limit);
     }
 
-    Text reply = ReadMessage(connection);
+    Text reply = ReadMessage(connection, message_limit);
     connection.Close();
     if (reply.empty()) {
       // The server answers nothing to a request it cannot open.

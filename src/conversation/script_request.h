@@ -5,12 +5,15 @@
 
 #include "base/text.h"
 #include "conversation/answer_words.h"
+#include "conversation/framing.h"
 
 namespace qvn {
 
 // Sends a script (credentials line first) encrypted under its credentials and
-// returns the decrypted reply trimmed, or "NONE". Never raises.
-Text SendScript(const Text& host, uint16_t port, const Text& text);
+// returns the decrypted reply trimmed, or "NONE". Never raises. A request or
+// reply longer than `message_limit` bytes (smaller for tests) gives "NONE".
+Text SendScript(const Text& host, uint16_t port, const Text& text,
+                size_t message_limit = kMaxMessageBytes);
 
 }  // namespace qvn
 

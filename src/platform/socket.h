@@ -37,6 +37,9 @@ class Connection : public ByteSource, public ByteSink {
   void Interrupt();
   // Shuts down both directions and closes; harmless when not open.
   void Close();
+  // Closes with a reset instead of an orderly end, as a crashed peer would
+  // (the hostile servers of tests); harmless when not open.
+  void Abort();
 
   // Wraps an accepted socket (the listener of tests and tools).
   explicit Connection(intptr_t native) : socket_(native) {}

@@ -156,6 +156,15 @@ void Connection::Close() {
   CloseFd(fd);
 }
 
+void Connection::Abort() {
+  if (!IsOpen()) return;
+  int fd = static_cast<int>(socket_);
+  socket_ = kNoSocket;
+  const linger reset{1, 0};
+  ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+  CloseFd(fd);
+}
+
 bool ProbeConnect(const Text& host, uint16_t port, int32_t timeout_ms) {
   int fd;
   try {

@@ -178,6 +178,15 @@ void Connection::Close() {
   ::closesocket(s);
 }
 
+void Connection::Abort() {
+  if (!IsOpen()) return;
+  SOCKET s = AsSocket(socket_);
+  socket_ = kNoSocket;
+  const linger reset{1, 0};
+  ::setsockopt(s, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&reset), sizeof reset);
+  ::closesocket(s);
+}
+
 bool ProbeConnect(const Text& host, uint16_t port, int32_t timeout_ms) {
   SOCKET s;
   try {

@@ -40,19 +40,27 @@ Text PayloadText(const Bytes& wire) {
 
 Bytes AsciiBytes(const char* s) { return Bytes(s, s + std::strlen(s)); }
 
-Reply Reply::Framed(const Text& text) { return Reply{Frame(text)}; }
-Reply Reply::Raw(Bytes bytes) { return Reply{std::move(bytes)}; }
+Reply Reply::Framed(const Text& text) { return Reply{Frame(text), {}}; }
+Reply Reply::Raw(Bytes bytes) { return Reply{std::move(bytes), {}}; }
 Reply Reply::CloseWithoutReply() { return Reply{}; }
 
 Reply Reply::CloseMidFrame(int32_t announced, const Bytes& sent) {
   Bytes out = CountPrefix(announced);
   out.insert(out.end(), sent.begin(), sent.end());
-  return Reply{out};
+  return Reply{out, {}};
 }
 
 Reply Reply::HugeLengthThenClose() {
   return CloseMidFrame(0x7FFFFFFE, Utf16Le(u"only this"));
 }
+
+Reply Reply::ResetMidFrame(int32_t announced, const Bytes& sent) {
+  Reply r = CloseMidFrame(announced, sent);
+  r.reset = true;
+  return r;
+}
+
+Reply Reply::EndlessStream(const Bytes& payload) { return Reply{CountPrefix(-1), payload}; }
 
 Reply Reply::NegativeLengthStream(const Bytes& payload, int32_t count) {
   return CloseMidFrame(count, payload);
@@ -107,6 +115,13 @@ void FakeServer::Serve(platform::Connection& connection, size_t slot) {
     try {
       Reply reply = handler_(record.request, index);
       if (!reply.bytes.empty()) connection.SendAll(reply.bytes.data(), reply.bytes.size());
+      while (!reply.repeated.empty()) {
+        connection.SendAll(reply.repeated.data(), reply.repeated.size());
+      }
+      if (reply.reset) {
+        std::lock_guard<std::mutex> lock(mutex_);  // Stop() may interrupt it meanwhile
+        connection.Abort();
+      }
     } catch (...) {
     }
   }

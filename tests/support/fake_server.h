@@ -28,7 +28,9 @@ Bytes AsciiBytes(const char* s);
 
 // What the server does once it has read a request from a connection.
 struct Reply {
-  Bytes bytes;  // sent as they are, then the connection is closed
+  Bytes bytes;          // sent as they are, then the connection ends
+  Bytes repeated;       // when not empty: sent next, over and over, until the client leaves
+  bool reset = false;   // the end is a reset, not an orderly close
 
   static Reply Framed(const Text& text);
   static Reply Raw(Bytes bytes);
@@ -40,6 +42,10 @@ struct Reply {
   static Reply HugeLengthThenClose();
   // Announces a negative count and streams `payload` until the close.
   static Reply NegativeLengthStream(const Bytes& payload, int32_t count = -1);
+  // Announces `announced` payload bytes, sends `sent` of them, resets.
+  static Reply ResetMidFrame(int32_t announced, const Bytes& sent);
+  // A negative count, then `payload` over and over: a reply without end.
+  static Reply EndlessStream(const Bytes& payload);
 };
 
 // What one accepted connection brought.

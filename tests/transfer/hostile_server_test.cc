@@ -19,6 +19,9 @@ namespace qvn::testing {
 namespace {
 
 const Text kScript = u"dbpass\r\nselect";
+// The longest message either way in these tests, so that bounds are reached
+// without moving gigabytes.
+constexpr size_t kLimit = 1 << 20;
 
 Bytes Cat(Bytes a, const Bytes& b) {
   a.insert(a.end(), b.begin(), b.end());
@@ -36,6 +39,8 @@ TEST(HostileRequestPortTest, BrokenRepliesGiveNone) {
   } cases[] = {
       {"huge length then close", Reply::HugeLengthThenClose(), true},
       {"close mid-frame", Reply::CloseMidFrame(400, Utf16Le(u"half")), true},
+      {"reset mid-frame", Reply::ResetMidFrame(400, Utf16Le(u"half")), true},
+      {"endless reply without a count", Reply::EndlessStream(Utf16Le(u"more ")), true},
       {"garbage ciphertext", Reply::Framed(u"@@not a cipher text@@"), false},
       {"garbage streamed", Reply::NegativeLengthStream(Utf16Le(u"%%%% noise")), false},
       {"wrong key", Reply::Framed(EncryptText(Md5Hex(u"other"), u"secret")), false},
@@ -45,9 +50,22 @@ TEST(HostileRequestPortTest, BrokenRepliesGiveNone) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     FakeServer server(c.reply);
-    const Text answer = SendScript(FakeServer::kHost, server.port(), kScript);
-    if (c.none) EXPECT_EQ(answer, u"NONE");
+    const Text answer = SendScript(FakeServer::kHost, server.port(), kScript, kLimit);
+    if (c.none) {
+      EXPECT_EQ(answer, u"NONE");
+    }
   }
+}
+
+// A request too long for its count is not sent at all, and the call does not
+// wait for a reply that cannot come.
+TEST(HostileRequestPortTest, OversizedRequestFailsAtOnce) {
+  FakeServer server(Reply::Framed(u"never"));
+  const Text script = kScript + Text(kLimit, u'x');
+  EXPECT_EQ(SendScript(FakeServer::kHost, server.port(), script, kLimit), u"NONE");
+  const std::vector<ConnectionRecord> seen = server.WaitForConnections(1);
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_TRUE(seen[0].received.empty());
 }
 
 // A server that accepts and never answers blocks only the call waiting on it.
