@@ -7,7 +7,7 @@
 #   deps.sh linux   build + GoogleTest, Google Benchmark, pkg-config: the Linux
 #                   tests and benchmarks
 #   deps.sh all     linux + clang with its sanitizer/libFuzzer runtime (the
-#                   brief fuzz runs), mingw-w64 (with its zlib) and Wine: the
+#                   brief fuzz runs), clang-tidy and cppcheck (scripts/lint.sh), mingw-w64 (with its zlib) and Wine: the
 #                   Windows DLL and its tests under Wine (scripts/test.sh). The default.
 #
 # Known to work on Debian 12 and Ubuntu 24.04 (there the mingw-w64 and Wine
@@ -19,7 +19,7 @@ set -euo pipefail
 set_name=${1:-all}
 build=(cmake ninja-build g++ libssl-dev zlib1g-dev)
 linux=("${build[@]}" pkg-config libgtest-dev googletest libbenchmark-dev)
-all=("${linux[@]}" clang libclang-rt-14-dev mingw-w64 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+all=("${linux[@]}" clang libclang-rt-14-dev clang-tidy cppcheck mingw-w64 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
      libz-mingw-w64-dev wine wine64)
 case "$set_name" in
   build) need=("${build[@]}") ;;

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds qvn and runs every test: Linux, Linux under ASan+UBSan, Linux under
-# ThreadSanitizer, the fuzz targets briefly, and the Windows DLL (mingw-w64)
-# under Wine. Exits non-zero on any failure.
+# ThreadSanitizer, the fuzz targets briefly, static analysis of src/, and the
+# Windows DLL (mingw-w64) under Wine. Exits non-zero on any failure.
 set -euo pipefail
 QVN_ROOT=$(cd "$(dirname "$0")/.." && pwd)
 cd "$QVN_ROOT"
@@ -32,6 +32,7 @@ run tsan "LibraryUnloadPosixTest|install_and_consume|ProcessExitPosixTest|_repla
 # Each fuzz target briefly under libFuzzer (the replays above cover the corpora).
 echo "=== fuzz: a few seconds per target"
 bash fuzz/run.sh 3 || status=1
+bash scripts/lint.sh || status=1
 source scripts/wine-env.sh
 run windows "" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release \
   -DQVN_LINUX_SERVER="$QVN_ROOT/build/linux/bin/qvn-server"
