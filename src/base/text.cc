@@ -15,6 +15,7 @@ namespace {
 bool CaseFree(TextView pattern) {
   const CaseIndex& cases = Cases();
   for (char16_t p : pattern) {
+    if (p < 0x80 && !((p | 0x20) >= u'a' && (p | 0x20) <= u'z')) continue;  // no case
     char16_t units[2];
     if (cases.upper()[p] != p || cases.UnitsWithUpper(p, units, 2) != 1) return false;
   }
@@ -23,10 +24,13 @@ bool CaseFree(TextView pattern) {
 
 // Rewrites occurrences of the pattern until none is left, reading the text
 // once. The output never holds the pattern, so a new occurrence can only end
-// at the unit just added; a replacement is fed back through the same check.
-// Each rewrite shortens the text, so there are at most n of them.
+// at the unit just added, and only when that is the pattern's last unit: the
+// text up to the next such unit is copied at once. A replacement is fed back
+// through the same check. Each rewrite shortens the text, so there are at
+// most n of them.
 Text RewriteToEnd(TextView text, TextView pattern, TextView replacement) {
   const size_t l = pattern.size();
+  const char16_t last = pattern.back();
   Text out;
   out.reserve(text.size());
   Text pending;  // units to add before the rest of the text, last one first
@@ -36,11 +40,17 @@ Text RewriteToEnd(TextView text, TextView pattern, TextView replacement) {
       out.push_back(pending.back());
       pending.pop_back();
     } else if (next < text.size()) {
-      out.push_back(text[next++]);
+      const size_t stop = text.find(last, next);
+      if (stop == TextView::npos) {
+        out.append(text.substr(next));
+        return out;
+      }
+      out.append(text.substr(next, stop + 1 - next));
+      next = stop + 1;
     } else {
       return out;
     }
-    if (out.size() >= l && TextView(out).substr(out.size() - l) == pattern) {
+    if (out.back() == last && out.size() >= l && TextView(out).substr(out.size() - l) == pattern) {
       out.resize(out.size() - l);
       pending.append(replacement.rbegin(), replacement.rend());
     }
