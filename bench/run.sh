@@ -9,7 +9,6 @@ cd "$(dirname "$0")/.."
 MIB=${1:-1024}
 BUILD=build/release
 OUT=build/bench-report
-[ -f /work/wt/env.sh ] && source /work/wt/env.sh
 cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQVN_BUILD_TESTS=OFF >/dev/null
 cmake --build "$BUILD" -j2 --target qvn_bench qvn_e2e_bench qvn-server >/dev/null
 mkdir -p "$OUT"
