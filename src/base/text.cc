@@ -264,7 +264,9 @@ Text Latin1ToText(std::string_view s) {
 Text DecimalText(int64_t value) {
   if (value < 0) {
     // Negate as unsigned so INT64_MIN is written right.
-    return u"-" + UnsignedDecimalText(0 - static_cast<uint64_t>(value));
+    Text out = UnsignedDecimalText(0 - static_cast<uint64_t>(value));
+    out.insert(out.begin(), u'-');  // (operator+ here trips a false GCC 12 -Wrestrict)
+    return out;
   }
   return UnsignedDecimalText(static_cast<uint64_t>(value));
 }
