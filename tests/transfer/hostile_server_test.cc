@@ -40,7 +40,7 @@ TEST(HostileRequestPortTest, BrokenRepliesGiveNone) {
       {"huge length then close", Reply::HugeLengthThenClose(), true},
       {"close mid-frame", Reply::CloseMidFrame(400, Utf16Le(u"half")), true},
       {"reset mid-frame", Reply::ResetMidFrame(400, Utf16Le(u"half")), true},
-      {"endless reply without a count", Reply::EndlessStream(Utf16Le(u"more ")), true},
+      {"endless reply without a count", Reply::EndlessStream(Utf16Le(Text(32768, u'm'))), true},
       {"garbage ciphertext", Reply::Framed(u"@@not a cipher text@@"), false},
       {"garbage streamed", Reply::NegativeLengthStream(Utf16Le(u"%%%% noise")), false},
       {"wrong key", Reply::Framed(EncryptText(Md5Hex(u"other"), u"secret")), false},
