@@ -296,7 +296,6 @@ int Run(const Args& a, const Wide& script) {
   g_board = new ProgressBoard(std::move(expected), isatty(STDOUT_FILENO) != 0);
   ProgressBoard* board = g_board;
   Wide host = FromUtf8(a.host);
-  board->NoteThreadsBeforeScript();
   Wide answer = TakeResult(Script(board->window(), reinterpret_cast<const qvn_char*>(script.c_str()),
                                   reinterpret_cast<const qvn_char*>(host.c_str()), a.port,
                                   a.file_port));

@@ -1,9 +1,6 @@
 #include "progress.h"
 
 #include <algorithm>
-
-#include <dirent.h>
-
 #include <chrono>
 #include <cstdio>
 
@@ -32,18 +29,6 @@ bool ParseInt(const Wide& s, int64_t& v) {
     v = v * 10 + (c - u'0');
   }
   return true;
-}
-
-// The threads of this process (Linux: one entry each in /proc/self/task).
-size_t ThreadCount() {
-  DIR* dir = ::opendir("/proc/self/task");
-  if (dir == nullptr) return 0;
-  size_t n = 0;
-  while (const dirent* e = ::readdir(dir)) {
-    if (e->d_name[0] != '.') ++n;
-  }
-  ::closedir(dir);
-  return n;
 }
 
 }  // namespace
@@ -75,10 +60,8 @@ ProgressBoard::ProgressBoard(std::vector<Transfer> expected, bool terminal) : te
   window_.context = this;
 }
 
-void ProgressBoard::NoteThreadsBeforeScript() { threads_before_ = ThreadCount(); }
-
 intptr_t ProgressBoard::Proc(void* context, uint32_t message, uintptr_t, intptr_t lparam) {
-#ifdef QVN_WM_TRANSFERS_DONE
+  // The library's last message, whatever became of the transfers.
   if (message == QVN_WM_TRANSFERS_DONE) {
     auto* board = static_cast<ProgressBoard*>(context);
     std::lock_guard<std::mutex> lock(board->mu_);
@@ -86,7 +69,6 @@ intptr_t ProgressBoard::Proc(void* context, uint32_t message, uintptr_t, intptr_
     board->cv_.notify_all();
     return 0;
   }
-#endif
   if (message != QVN_WM_TRANSFER_PROGRESS || lparam == 0) return 0;
   const auto* p = reinterpret_cast<const qvn_char*>(lparam);
   Wide text;
@@ -195,18 +177,13 @@ bool ProgressBoard::Wait(int timeout_s, int idle_s) {
   std::unique_lock<std::mutex> lock(mu_);
   int64_t seen = messages_;
   auto idle_deadline = idle_s > 0 ? Clock::now() + std::chrono::seconds(idle_s) : deadline;
-  // Without a message for the thread's end, its end is watched: the
-  // library delivers every message before its thread finishes.
-  constexpr auto kLook = std::chrono::milliseconds(100);
   while (!AllSettledLocked() && !thread_ended_) {
-    auto until = std::min({deadline, idle_deadline, Clock::now() + kLook});
-    cv_.wait_until(lock, until);
+    cv_.wait_until(lock, std::min(deadline, idle_deadline));
     if (messages_ != seen && idle_s > 0) {
       seen = messages_;
       idle_deadline = Clock::now() + std::chrono::seconds(idle_s);
     }
     if (Clock::now() >= deadline || (idle_s > 0 && Clock::now() >= idle_deadline)) break;
-    if (threads_before_ > 0 && ThreadCount() <= threads_before_) thread_ended_ = true;
   }
   if (bar_open_) {
     std::fputs("\n", stdout);

@@ -37,10 +37,6 @@ class ProgressBoard {
   // Prints text (a script answer) without tearing a bar that is being drawn.
   void Print(const std::string& text);
 
-  // Call right before Script: the threads running now are not the library's
-  // transfer thread.
-  void NoteThreadsBeforeScript();
-
   // Waits until every expected transfer has reported its end or the
   // library's transfer thread has ended (a failed transfer reports nothing),
   // at most timeout_s in all and idle_s without any message. True when all
@@ -74,7 +70,6 @@ class ProgressBoard {
   bool bar_open_ = false;
   std::string bar_line_;
   int64_t messages_ = 0;
-  size_t threads_before_ = 0;
   bool thread_ended_ = false;
 };
 
