@@ -51,12 +51,53 @@ typedef struct QvnWindow {
 
 /* Linux only: the transfer thread's last call to proc, sent once when every
  * file section is done (whatever the outcome, also when nothing was sent
- * before): wparam is the number of entries a transfer was begun for, lparam 0.
- * After it the thread never uses context again. Windows sends no such message,
- * and the name is not defined there. */
+ * before): wparam is the number of entries a transfer was begun for, lparam
+ * the number of entries that did not complete (failed, skipped, cancelled,
+ * timed out, or never started after a cancel or a failed connect); lparam 0
+ * means every file arrived whole. After it the thread never uses context
+ * again. Windows sends no such message, and the name is not defined there. */
 #if !defined(_WIN32)
 #define QVN_WM_TRANSFERS_DONE 5267
+
+/* Linux only: one call per file entry, when its transfer has ended (or was
+ * skipped, or never started), before QVN_WM_TRANSFERS_DONE. wparam is the
+ * entry's index as in its progress messages (0 when no transfer began);
+ * lparam points to a QvnTransferOutcome valid only during the call. A proc
+ * that does not know the message ignores it. */
+#define QVN_WM_TRANSFER_OUTCOME 5268
+
+/* Values of QvnTransferOutcome.status. */
+#define QVN_TRANSFER_COMPLETED 0   /* every byte arrived (download: the file is in place) */
+#define QVN_TRANSFER_FAILED 1      /* refused, connection lost, target or source unusable */
+#define QVN_TRANSFER_SKIPPED 2     /* upload whose local file is missing or not a file */
+#define QVN_TRANSFER_TIMED_OUT 3   /* QVN_CONNECT_TIMEOUT_MS or QVN_IO_TIMEOUT_MS ran out */
+#define QVN_TRANSFER_CANCELLED 4   /* the progress handler returned QVN_CANCEL_TRANSFERS */
+#define QVN_TRANSFER_NOT_STARTED 5 /* an earlier entry was cancelled or could not connect */
+
+typedef struct QvnTransferOutcome {
+  const qvn_char* client_file; /* the entry's local path */
+  const qvn_char* server_file; /* the server's name, with its "..\" or ".@\" prefix */
+  int32_t upload;              /* 1 for an upload, 0 for a download */
+  int32_t status;              /* QVN_TRANSFER_... */
+  const qvn_char* reason;      /* "" when completed, else a short English cause */
+} QvnTransferOutcome;
 #endif
+
+/* Returned by a progress handler (the QvnWindow proc on Linux, the window
+ * procedure on Windows) for a QVN_WM_TRANSFER_PROGRESS message: ends that
+ * entry at once (connection closed; a download's target untouched) and starts
+ * no further entry of the same Script call. Any other value is ignored. */
+#define QVN_CANCEL_TRANSFERS ((intptr_t)0x51564E43)
+
+/* Time-outs (an extension; by default there are none beyond the probe's, as
+ * in the original library). Read once per process, at the first connection,
+ * from the environment; unset, empty, 0 or not a number means no limit:
+ *   QVN_CONNECT_TIMEOUT_MS  bounds every TCP connect (request port, probe,
+ *                           file port); name resolution stays the system's.
+ *   QVN_IO_TIMEOUT_MS       the longest one wait for the peer may last without
+ *                           progress: a reply, a file block, room to send.
+ * Expiry is an ordinary failure of that call ("NONE", "CONNECTION_ERROR",
+ * false, a failed transfer); QVN_DEBUG=1 names it ("timed out after N ms"). */
 
 /* Runs a script (first line: "dbpassword@user@userpassword") on host:port and returns
  * the gathered answers; file sections go to a background thread over file_port (0: none). */
@@ -67,7 +108,8 @@ QVN_API qvn_char* Script(void* message_handle, const qvn_char* script, const qvn
 QVN_API void ScriptFree(qvn_char* p);
 
 /* True when a TCP connection to host:port can be made and is ready within timeout_ms
- * (negative: no limit). Sends no data. */
+ * (negative: no limit; 0: the connect itself is not bounded, only polled after).
+ * The connect is bounded by timeout_ms too; name resolution is the system's. Sends no data. */
 QVN_API bool TryConnect(const qvn_char* host, uint16_t port, int32_t timeout_ms);
 
 /* Asks the server to check a credentials line; returns the server's reply unchanged,
