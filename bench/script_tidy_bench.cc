@@ -7,6 +7,7 @@
 
 #include "api/script.h"
 #include "base/text.h"
+#include "text/replace_text.h"
 
 namespace qvn {
 namespace {

@@ -11,6 +11,7 @@
 #include "codecs/packing.h"
 #include "codecs/value_list.h"
 #include "platform/codepage.h"
+#include "text/replace_text.h"
 #include "transfer/file_sections.h"
 
 namespace qvn {

@@ -5,6 +5,8 @@
 #include "base/text.h"
 #include "codecs/value_list.h"
 #include "fuzz_input.h"
+#include "text/letter_case.h"
+#include "text/replace_text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   qvn_fuzz::FuzzInput in(data, size);

@@ -9,6 +9,7 @@
 #include "conversation/probe_timeouts.h"
 #include "conversation/script_request.h"
 #include "platform/locale_format.h"
+#include "text/letter_case.h"
 #include "transfer/file_sections.h"
 #include "transfer/file_transfer_thread.h"
 

@@ -1,6 +1,7 @@
 // Counted UTF-16 text, the library's own string, and the few helpers every
-// subsystem shares: blanks, trimming, letter case, replacing, line lists and
-// UTF-8 conversion. All O(n).
+// subsystem shares: blanks, trimming, line lists, UTF-8 conversion and
+// decimals. All O(n). Letter case and replacing, which follow the system's
+// case mapping, are text/letter_case.h and text/replace_text.h.
 #ifndef QVN_BASE_TEXT_H_
 #define QVN_BASE_TEXT_H_
 
@@ -23,18 +24,6 @@ TextView TrimView(TextView text);
 inline Text Trim(TextView text) { return Text(TrimView(text)); }
 // Trim without a copy when nothing leads: trailing blanks cost only their count.
 void TrimInPlace(Text& text);
-
-// Upper-case code unit by code unit (simple Unicode mapping; length unchanged).
-Text UpperCase(TextView text);
-// Trimmed, then upper-cased.
-Text UpperTrim(TextView text);
-
-// Every occurrence of pattern replaced, letter case ignored, left to right,
-// inserted text never rescanned.
-Text ReplaceText(TextView text, TextView pattern, TextView replacement);
-
-// Trimmed text with ReplaceText repeated while pattern (exact case) occurs.
-Text CollapseText(TextView text, TextView pattern, TextView replacement);
 
 // Splits at CR LF, a lone CR or a lone LF. The text ends at its first NUL; an
 // empty text has no lines; a final line break starts no extra line.

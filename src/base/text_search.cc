@@ -6,8 +6,6 @@
 #include <emmintrin.h>
 #endif
 
-#include "platform/case_map.h"
-
 namespace qvn {
 namespace {
 
@@ -40,7 +38,7 @@ size_t FindAnyOf(const char16_t* s, size_t from, size_t n, const char16_t* set, 
 
 }  // namespace
 
-CaseIndex::CaseIndex() : upper_(platform::UpperCaseTable()) {
+CaseIndex::CaseIndex(const char16_t* upper) : upper_(upper) {
   for (unsigned c = 0; c < 65536; ++c) {
     if (upper_[c] != c) changed_.emplace_back(upper_[c], static_cast<char16_t>(c));
   }
@@ -59,13 +57,8 @@ size_t CaseIndex::UnitsWithUpper(char16_t u, char16_t* out, size_t max) const {
   return count;
 }
 
-const CaseIndex& Cases() {
-  static const CaseIndex& index = *new CaseIndex;
-  return index;
-}
-
-Finder::Finder(TextView text, TextView keys, const char16_t* map)
-    : text_(text), keys_(keys), map_(map) {
+Finder::Finder(TextView text, TextView keys, const CaseIndex* cases)
+    : text_(text), keys_(keys), map_(cases != nullptr ? cases->upper() : nullptr) {
   const size_t l = keys_.size();
   if (l > 1) {
     fail_.assign(l + 1, 0);
@@ -80,7 +73,7 @@ Finder::Finder(TextView text, TextView keys, const char16_t* map)
     first_[0] = keys_[0];
     first_count_ = 1;
   } else {
-    first_count_ = Cases().UnitsWithUpper(keys_[0], first_, 4);
+    first_count_ = cases->UnitsWithUpper(keys_[0], first_, 4);
   }
 }
 

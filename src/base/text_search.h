@@ -1,5 +1,6 @@
 // Searching a text for a pattern in linear time, exactly or ignoring letter
-// case, for the value lists and the text toolkit.
+// case, for the value lists and for replacing (text/replace_text.h). Portable:
+// the upper-case table is the caller's.
 #ifndef QVN_BASE_TEXT_SEARCH_H_
 #define QVN_BASE_TEXT_SEARCH_H_
 
@@ -13,11 +14,12 @@ namespace qvn {
 
 inline constexpr size_t kNotFound = TextView::npos;
 
-// The upper-case table and, for matching that ignores letter case, which code
-// units share an upper-case form.
+// An upper-case table (65,536 entries) and, for matching that ignores letter
+// case, which code units share an upper-case form. The table is the caller's
+// and must outlive the index (the system's one: text/letter_case.h).
 class CaseIndex {
  public:
-  CaseIndex();
+  explicit CaseIndex(const char16_t* upper);
 
   const char16_t* upper() const { return upper_; }
 
@@ -30,17 +32,14 @@ class CaseIndex {
   std::vector<std::pair<char16_t, char16_t>> changed_;  // (upper case, unit), sorted
 };
 
-// Built once, never destroyed (a transfer thread may still match text while
-// the process exits).
-const CaseIndex& Cases();
-
 // Successive occurrences of a pattern in a text, for start positions that
 // never decrease: Knuth-Morris-Pratt, so the whole search stays linear however
 // the occurrences overlap, with a vectorised scan for the pattern's first unit.
-// With a map, text units are compared through it (the pattern is given mapped).
+// With a case index, text units are compared through its upper-case table
+// (the pattern is given upper-cased); without one, exactly.
 class Finder {
  public:
-  Finder(TextView text, TextView keys, const char16_t* map);
+  Finder(TextView text, TextView keys, const CaseIndex* cases);
 
   // Start of the first occurrence at or after `from`, or kNotFound.
   size_t Next(size_t from);
@@ -50,7 +49,7 @@ class Finder {
   size_t ScanFirst(size_t from) const;
 
   TextView text_, keys_;
-  const char16_t* map_;
+  const char16_t* map_;  // the index's upper-case table, or none
   std::vector<size_t> fail_;  // fail_[k]: longest proper border of keys_[0..k)
   char16_t first_[4] = {};
   size_t first_count_ = 0;

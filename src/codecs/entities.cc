@@ -8,8 +8,9 @@
 #endif
 
 #include "base/text.h"
-#include "platform/case_map.h"
 #include "platform/memory_hint.h"
+#include "text/letter_case.h"
+#include "text/replace_text.h"
 
 namespace qvn {
 namespace {
@@ -74,7 +75,7 @@ struct Plan {
   Text amp_tail_keys;                      // "#59;" upper-cased
 
   Plan() {
-    upper = platform::UpperCaseTable();
+    upper = UpperCaseTable();
     encode_slot.assign(65536, 0);
     size_t matched = 0;
     for (unsigned c = 0; c < 65536; ++c) {

@@ -4,6 +4,7 @@
 #include "codecs/value_list.h"
 #include "conversation/exchange.h"
 #include "conversation/probe_timeouts.h"
+#include "text/letter_case.h"
 
 namespace qvn {
 namespace {

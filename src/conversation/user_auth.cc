@@ -3,6 +3,7 @@
 #include "codecs/text_crypto.h"
 #include "base/errors.h"
 #include "conversation/exchange.h"
+#include "text/letter_case.h"
 
 namespace qvn {
 

@@ -5,6 +5,8 @@
 
 #include "base/text.h"
 #include "codecs/value_list.h"
+#include "text/letter_case.h"
+#include "text/replace_text.h"
 
 namespace qvn {
 namespace {

@@ -2,21 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include <iterator>
 #include <limits>
-#include <random>
 
 #include "base/bytes.h"
 #include "base/whole_number.h"
 
 namespace qvn::testing {
 namespace {
-
-Text RandomText(std::mt19937& rng, const Text& alphabet, size_t max_len) {
-  Text t(rng() % (max_len + 1), u'\0');
-  for (auto& c : t) c = alphabet[rng() % alphabet.size()];
-  return t;
-}
 
 TEST(TrimTest, RemovesEveryCodeUnitUpToSpaceAtBothEnds) {
   for (const Text& t : {Text(u" \t\r\n\x01 a b \0\x1f", 12), Text(u"   "), Text(u"\u00a0x\u00a0"),
@@ -28,101 +20,6 @@ TEST(TrimTest, RemovesEveryCodeUnitUpToSpaceAtBothEnds) {
   EXPECT_EQ(Trim(Text(u" \t\r\n\x01 a b \0\x1f", 12)), u"a b");
   EXPECT_EQ(Trim(u"   "), u"");
   EXPECT_EQ(Trim(u"\u00a0x\u00a0"), u"\u00a0x\u00a0");  // no-break space is not a blank
-}
-
-// Letter case ignored, original units kept, inserted text never rescanned.
-TEST(ReplaceText, ReplacesLeftToRightIgnoringCase) {
-  const Text cases[][4] = {
-      {u"Abcabc", u"BC", u"x", u"Axax"},           {u"ABCabc", u"bC", u"-", u"A-a-"},
-      {u"\u00C4b \u00E4B", u"\u00E4b", u"=", u"= ="}, {u"x\u03B1\u0391y", u"\u0391", u".", u"x..y"},
-      {u"Abc", u"q", u"x", u"Abc"},                {u"aa", u"a", u"aa", u"aaaa"},
-      {u"aaa", u"aa", u"a", u"aa"},                {u"abab", u"ab", u"b", u"bb"},
-      {u"abc", u"", u"x", u"abc"},                 {u"", u"a", u"x", u""},
-      {u"abc", u"abc", u"", u""}};
-  for (const auto& c : cases) EXPECT_EQ(ReplaceText(c[0], c[1], c[2]), c[3]) << TextToUtf8(c[0]);
-}
-
-TEST(ReplaceText, AgreesWithUpperCasedSearchOnGeneratedTexts) {
-  std::mt19937 rng(99);
-  const Text alphabet = u"aAbB\u00E9\u00C9;";
-  for (int round = 0; round < 3000; ++round) {
-    Text text = RandomText(rng, alphabet, 20);
-    Text pattern = RandomText(rng, alphabet, 3);
-    if (pattern.empty()) continue;
-    // The definition: search the upper-cased text, copy from the original.
-    Text u = UpperCase(text), p = UpperCase(pattern), expected;
-    size_t last = 0;
-    for (size_t k; (k = u.find(p, last)) != Text::npos; last = k + p.size()) {
-      expected += text.substr(last, k - last) + u"<>";
-    }
-    expected += text.substr(last);
-    ASSERT_EQ(ReplaceText(text, pattern, u"<>"), expected) << round;
-  }
-}
-
-// Collapsing as defined: pass after pass while the pattern occurs exactly,
-// stopping after a pass that does not shorten the text.
-Text CollapseByPasses(const Text& text, const Text& pattern, const Text& replacement) {
-  Text t = Trim(text);
-  if (pattern.empty()) return t;
-  while (t.find(pattern) != Text::npos) {
-    Text next = ReplaceText(t, pattern, replacement);
-    const bool shorter = next.size() < t.size();
-    t = next;
-    if (!shorter) break;
-  }
-  return t;
-}
-
-TEST(CollapseText, AgreesWithPassAfterPassOnGeneratedTexts) {
-  // The tidying pairs, and pairs whose rewrites overlap, re-form the pattern,
-  // or differ in letter case from the text.
-  const Text pairs[][2] = {{u"  ", u" "},     {u"[ ", u"["},   {u" ]", u"]"},
-                           {u"{\r\n", u"{"}, {u"\r\n}", u"}"}, {u"  [", u" ["},
-                           {u"aa", u"a"},     {u"ab", u""},    {u"aba", u"b"},
-                           {u"aab", u"ba"},   {u"A ", u"A"},   {u"ab", u"ba"},
-                           {u"a", u"aa"},     {u"abab", u"ab"}, {u"a a", u"a"}};
-  std::mt19937 rng(7);
-  const Text alphabet = u" []{}\r\naAb";
-  for (int round = 0; round < 20000; ++round) {
-    const Text text = RandomText(rng, alphabet, 24);
-    const auto& pair = pairs[static_cast<size_t>(round) % std::size(pairs)];
-    ASSERT_EQ(CollapseText(text, pair[0], pair[1]), CollapseByPasses(text, pair[0], pair[1]))
-        << round << " " << TextToUtf8(text) << " / " << TextToUtf8(pair[0]);
-  }
-  const Text directive = u"BUILD SHOW[5" + Text(40000, u' ') + u"]";
-  EXPECT_EQ(CollapseText(directive, u" ]", u"]"), u"BUILD SHOW[5]");
-}
-
-// Repeats until the pattern is gone; a pattern in another letter case does
-// not run; a pass that does not shorten the text is the last.
-TEST(CollapseText, RepeatsWhileThePatternOccursExactly) {
-  const Text cases[][4] = {
-      {u"  a    b  ", u"  ", u" ", u"a b"}, {u"[  x   ]", u"[ ", u"[", u"[x   ]"},
-      {u"aaaab", u"ab", u"b", u"b"},        {u"  xAAy  ", u"aa", u"a", u"xAAy"},
-      {u"xax", u"a", u"a", u"xax"},         {u"aa", u"a", u"aa", u"aaaa"},
-      {u" abc ", u"", u"x", u"abc"}};
-  for (const auto& c : cases) EXPECT_EQ(CollapseText(c[0], c[1], c[2]), c[3]) << TextToUtf8(c[0]);
-  EXPECT_EQ(CollapseText(u"a" + Text(100000, u' ') + u"b", u"  ", u" "), u"a b");
-}
-
-TEST(UpperCase, MapsEachCodeUnitOnItsOwn) {
-  EXPECT_EQ(UpperCase(u"abc xyz 09;@"), u"ABC XYZ 09;@");
-  EXPECT_EQ(UpperCase(u"\u00E0\u00E9\u00FE\u00FF"), u"\u00C0\u00C9\u00DE\u0178");
-  EXPECT_EQ(UpperCase(u"\u03B1\u03C9\u0430\u044F"), u"\u0391\u03A9\u0410\u042F");
-  EXPECT_EQ(UpperCase(u"\u00D7\u00F7"), u"\u00D7\u00F7");
-  // Surrogates stay; a pair is not mapped as one character either.
-  const Text deseret_small = u"\xD801\xDC28";
-  EXPECT_EQ(UpperCase(deseret_small), deseret_small);
-  EXPECT_EQ(UpperCase(u"\xDC00\xD800"), u"\xDC00\xD800");
-  // The simple mapping: sharp s has no one-unit upper case and stays.
-  EXPECT_EQ(UpperCase(u"\u00DF"), u"\u00DF");
-  EXPECT_EQ(UpperCase(Text(u"a\0b", 3)), Text(u"A\0B", 3));
-}
-
-TEST(UpperTrim, TrimsThenUpperCases) {
-  EXPECT_EQ(UpperTrim(u" \t user name \r\n"), u"USER NAME");
-  EXPECT_EQ(UpperTrim(u"   "), u"");
 }
 
 TEST(LineListTest, SplitsAtCrLfLoneCrAndLoneLf) {

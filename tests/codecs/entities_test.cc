@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/text.h"
+#include "text/replace_text.h"
 
 namespace qvn::testing {
 namespace {

@@ -4,6 +4,9 @@
 
 #include <random>
 
+#include "support/random_text.h"
+#include "text/replace_text.h"
+
 namespace qvn::testing {
 namespace {
 
@@ -43,12 +46,6 @@ int32_t SlowValueCount(const Text& text, const Text& d, bool count_single) {
     t.erase(0, p + d.size());
   }
   return count;
-}
-
-Text RandomText(std::mt19937& rng, const Text& alphabet, size_t max_len) {
-  Text t(rng() % (max_len + 1), u'\0');
-  for (auto& c : t) c = alphabet[rng() % alphabet.size()];
-  return t;
 }
 
 TEST(ValueFromString, ReadsFieldsOfTheTrimmedText) {

@@ -2,6 +2,7 @@
 
 #include "base/text.h"
 #include "codecs/text_crypto.h"
+#include "text/letter_case.h"
 
 namespace qvn::server {
 namespace {

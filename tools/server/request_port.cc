@@ -4,6 +4,7 @@
 
 #include "base/text.h"
 #include "codecs/text_crypto.h"
+#include "text/letter_case.h"
 #include "credentials.h"
 #include "delivery.h"
 #include "script_lang.h"

@@ -6,6 +6,7 @@
 
 #include "base/text.h"
 #include "codecs/entities.h"
+#include "text/letter_case.h"
 #include "files.h"
 
 namespace qvn::server {
