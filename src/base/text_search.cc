@@ -2,9 +2,7 @@
 
 #include <algorithm>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include "base/simd.h"
 
 namespace qvn {
 namespace {
@@ -12,7 +10,7 @@ namespace {
 // First i in [from, n) with s[i] one of set[0..k), k in 1..4; n when none.
 size_t FindAnyOf(const char16_t* s, size_t from, size_t n, const char16_t* set, size_t k) {
   size_t i = from;
-#if defined(__SSE2__)
+#if QVN_SIMD_SSE2
   __m128i v[4];
   for (size_t j = 0; j < 4; ++j) v[j] = _mm_set1_epi16(static_cast<short>(set[j < k ? j : 0]));
   for (; i + 16 <= n; i += 16) {

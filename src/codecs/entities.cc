@@ -3,10 +3,7 @@
 #include <array>
 #include <vector>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
+#include "base/simd.h"
 #include "base/text.h"
 #include "platform/memory_hint.h"
 #include "text/letter_case.h"
@@ -119,7 +116,7 @@ const Plan& GetPlan() {
   return plan;
 }
 
-#if defined(__SSE2__)
+#if QVN_SIMD_SSE2
 inline unsigned MaskOf(__m128i x, const __m128i* v, size_t k) {
   __m128i m = _mm_cmpeq_epi16(x, v[0]);
   for (size_t j = 1; j < k; ++j) m = _mm_or_si128(m, _mm_cmpeq_epi16(x, v[j]));
@@ -131,7 +128,7 @@ inline unsigned MaskOf(__m128i x, const __m128i* v, size_t k) {
 template <size_t K>
 size_t FindAny(const char16_t* s, size_t from, size_t n, const std::array<char16_t, K>& set) {
   size_t i = from;
-#if defined(__SSE2__)
+#if QVN_SIMD_SSE2
   __m128i v[K];
   for (size_t j = 0; j < K; ++j) v[j] = _mm_set1_epi16(static_cast<short>(set[j]));
   for (; i + 16 <= n; i += 16) {
