@@ -5,6 +5,7 @@
 
 #include <utility>
 
+#include "base/debug_log.h"
 #include "base/text.h"
 #include "platform/debug_output.h"
 #include "qvn.h"
@@ -26,11 +27,12 @@ qvn_char* ResultText(TextView answer);
 template <typename Fallback, typename Fn>
 auto Guarded(Fallback fallback, Fn&& fn, const char* call = __builtin_FUNCTION()) noexcept
     -> decltype(fn()) {
-  platform::DebugCallScope scope(call);
+  platform::InstallDebugOutput();
+  DebugCallScope scope(call);
   try {
     return std::forward<Fn>(fn)();
   } catch (...) {
-    platform::ReportFailure("failed");
+    ReportFailure("failed");
     return fallback;
   }
 }

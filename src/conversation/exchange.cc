@@ -1,7 +1,7 @@
 #include "conversation/exchange.h"
 
+#include "base/debug_log.h"
 #include "conversation/probe.h"
-#include "platform/debug_output.h"
 #include "platform/socket.h"
 
 namespace qvn {
@@ -10,7 +10,7 @@ std::optional<Text> Exchange(const Text& host, uint16_t port, const ExchangeOpti
                              const std::function<Text()>& build_request,
                              const std::function<Text(Text)>& open_reply) {
   if (port == 0) {
-    platform::ReportFailure(options.what, host, port, "port 0: nothing is sent");
+    ReportFailure(options.what, host, port, "port 0: nothing is sent");
     return std::nullopt;
   }
   if (options.probe_ms && !ProbeServer(host, port, *options.probe_ms)) return std::nullopt;
@@ -24,7 +24,7 @@ std::optional<Text> Exchange(const Text& host, uint16_t port, const ExchangeOpti
   } catch (...) {
     // The caller's answer word ("CONNECTION_ERROR", "NONE") says it failed;
     // the cause is for QVN_DEBUG.
-    platform::ReportFailure(options.what, host, port);
+    ReportFailure(options.what, host, port);
     return std::nullopt;
   }
 }

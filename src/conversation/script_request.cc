@@ -1,9 +1,9 @@
 #include "conversation/script_request.h"
 
+#include "base/debug_log.h"
 #include "codecs/text_crypto.h"
 #include "codecs/value_list.h"
 #include "conversation/exchange.h"
-#include "platform/debug_output.h"
 
 namespace qvn {
 namespace {
@@ -46,8 +46,7 @@ Text SendScript(const Text& host, uint16_t port, const Text& text, size_t messag
   auto decrypt = [&](Text reply) {
     if (reply.empty()) {
       // The server answers nothing to a request it cannot open.
-      platform::ReportFailure("script request", host, port,
-                              "empty reply (unknown user or wrong password?)");
+      ReportFailure("script request", host, port, "empty reply (unknown user or wrong password?)");
       return reply;
     }
     return with_user ? DecryptTextTwice(user_key, db_key, std::move(reply))

@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include "base/text.h"
 #include "platform/debug_output.h"
 
 namespace qvn::platform {
@@ -7,17 +8,6 @@ namespace qvn::platform {
 void WriteDebugLine(const std::string& line) {
   const Text text = Utf8ToText(line + "\n");
   OutputDebugStringW(reinterpret_cast<const wchar_t*>(text.c_str()));
-}
-
-std::string SystemErrorText(uint32_t code) {
-  wchar_t* buffer = nullptr;
-  const DWORD n = FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-  Text text = n > 0 ? Trim(TextView(reinterpret_cast<const char16_t*>(buffer), n)) : Text();
-  if (buffer != nullptr) LocalFree(buffer);
-  std::string out = "error " + std::to_string(code);
-  return text.empty() ? out : TextToUtf8(text) + " (" + out + ")";
 }
 
 }  // namespace qvn::platform

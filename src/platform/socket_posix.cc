@@ -16,8 +16,8 @@
 #include <cstring>
 #include <string>
 
+#include "base/debug_log.h"
 #include "base/errors.h"
-#include "platform/debug_output.h"
 #include "platform/socket.h"
 #include "platform/socket_native.h"
 

@@ -8,8 +8,9 @@
 #include <mutex>
 #include <string>
 
+#include "base/debug_log.h"
 #include "base/errors.h"
-#include "platform/debug_output.h"
+#include "platform/error_text.h"
 #include "platform/socket.h"
 #include "platform/socket_native.h"
 

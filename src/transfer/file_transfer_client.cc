@@ -7,11 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "base/debug_log.h"
 #include "base/whole_number.h"
 #include "codecs/aes.h"
 #include "codecs/text_crypto.h"
 #include "codecs/value_list.h"
-#include "platform/debug_output.h"
+#include "platform/error_text.h"
 #include "platform/files.h"
 #include "platform/replace_file.h"
 #include "platform/socket.h"
@@ -188,7 +189,7 @@ bool TFileTransferClient::FileUpLoad(Text AHost, uint16_t APort, Text APassword,
                                      Text AClientFileName, Text AServerFileName) {
   if (IsFileInUse(AClientFileName)) {
     FOutcome = {TransferStatus::kFailed, "the local file is missing, in use or unreadable"};
-    platform::ReportFailure("upload " + TextToUtf8(AClientFileName), FOutcome.reason);
+    ReportFailure("upload " + TextToUtf8(AClientFileName), FOutcome.reason);
     // Nobody else would free it: the transfer thread keeps no reference.
     if (FFreeOnProgressEnd) delete this;
     return false;
@@ -239,7 +240,7 @@ bool TFileTransferClient::RunTransfer(Direction direction, const Text& AHost, ui
 
 void TFileTransferClient::Failed(const std::string& what) {
   FOutcome = OutcomeOfCurrentException();
-  platform::ReportFailure(what);
+  ReportFailure(what);
 }
 
 bool TFileTransferClient::DoFileUpLoad(platform::Connection& AConnection, const Text& APassword,

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <string>
 
+#include "base/debug_log.h"
 #include "codecs/version_text.h"
-#include "platform/debug_output.h"
 #include "platform/files.h"
 #include "platform/idle_thread.h"
 #include "platform/locale_format.h"
@@ -42,12 +42,12 @@ void TFileTransferThread::Start() {
 void TFileTransferThread::Execute() noexcept {
   // A transfer thread must never take the host down: whatever goes wrong
   // ends the remaining entries and nothing else.
-  platform::DebugCallScope scope("Script (file transfer)");
+  DebugCallScope scope("Script (file transfer)");
   uint32_t incomplete = 0;
   try {
     incomplete = RunSections();
   } catch (...) {  // the thread's edge: nothing may leave it
-    platform::ReportFailure("file port, remaining entries dropped", FHost, FFilePort);
+    ReportFailure("file port, remaining entries dropped", FHost, FFilePort);
     incomplete = std::max<uint32_t>(incomplete, 1);
   }
   if (FOnTransferDone) FOnTransferDone(this);
@@ -107,7 +107,7 @@ TransferOutcome TFileTransferThread::RunEntry(const FileEntry& entry, int32_t& i
     }
   } catch (const Error&) {
     // A failure to connect ends the entries after this one too.
-    platform::ReportFailure("file port", FHost, FFilePort);
+    ReportFailure("file port", FHost, FFilePort);
     stopped = "an earlier entry could not connect";
   }
   if (FCancelled) stopped = "an earlier entry was cancelled";

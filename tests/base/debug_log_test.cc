@@ -1,12 +1,14 @@
 // QVN_DEBUG lines: one per failure cause, naming the call and the address,
 // and never the credentials or the script's text.
-#include "platform/debug_output.h"
+#include "base/debug_log.h"
 
 #include <gtest/gtest.h>
 
 #include <mutex>
 #include <vector>
 
+#include "base/errors.h"
+#include "platform/error_text.h"
 #include "qvn.hpp"
 #include "support/fake_server.h"
 
@@ -19,12 +21,12 @@ using testing::Reply;
 class DebugOutputTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    platform::SetDebugSinkForTesting([this](const std::string& line) {
+    SetDebugSinkForTesting([this](const std::string& line) {
       std::lock_guard<std::mutex> lock(mutex_);
       lines_.push_back(line);
     });
   }
-  void TearDown() override { platform::SetDebugSinkForTesting(nullptr); }
+  void TearDown() override { SetDebugSinkForTesting(nullptr); }
   std::vector<std::string> Lines() {
     std::lock_guard<std::mutex> lock(mutex_);
     return lines_;
@@ -62,6 +64,18 @@ TEST_F(DebugOutputTest, OneLinePerFailureWithCallAndAddressButNoSecret) {
       EXPECT_EQ(lines[0].find(secret), std::string::npos) << lines[0];
     }
   }
+}
+
+// The system's side is installed by the exports: once one has run, an error
+// code reads in the system's words, as a failed transfer's line shows it.
+TEST_F(DebugOutputTest, ErrorCodesReadInTheSystemsWords) {
+  Connection{"127.0.0.1", 0}.DbName();
+  try {
+    throw PlatformError("open failed", 2);
+  } catch (const PlatformError&) {
+    ReportFailure("open");
+  }
+  EXPECT_EQ(Lines().back(), "qvn: (library): open: open failed: " + platform::SystemErrorText(2));
 }
 
 }  // namespace
