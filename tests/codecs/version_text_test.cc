@@ -7,19 +7,12 @@
 #include <filesystem>
 
 #include "base/errors.h"
-#include "platform/executable_version.h"
-#include "platform/version_info.h"
+#include "platform/executable_path.h"
 #include "support/exe_images.h"
 #include "support/temp_file.h"
 
 namespace qvn::testing {
 namespace {
-
-using platform::ElfProductVersion;
-using platform::ImageReader;
-using platform::MemoryImage;
-using platform::PeProductVersion;
-using platform::ProductVersion;
 
 // Set in tests/CMakeLists.txt with qvn_set_product_version.
 constexpr char16_t kOwnVersion[] = u"3.0.65535.7";
@@ -83,50 +76,6 @@ TEST(VersionTextTest, ElfFilesCarryTheirVersionInASectionAndErrorsCarryErrno) {
   EXPECT_EQ(ErrorCodeOf(std::filesystem::temp_directory_path().u16string()), uint32_t{EISDIR});
 }
 #endif
-
-TEST(ExecutableVersionTest, ReadsPeAndElfImagesOfEitherClassAndByteOrder) {
-  Bytes pe = BuildPe(true, {5, 6, 7, 8}, {1, 2, 0, 15});
-  EXPECT_EQ(PeProductVersion(MemoryImage(pe)), (ProductVersion{1, 2, 0, 15}));
-  for (bool wide : {true, false}) {
-    for (bool big : {false, true}) {
-      Bytes elf = BuildElf(wide, big, {65535, 4, 0, 258});
-      EXPECT_EQ(ElfProductVersion(MemoryImage(elf)), (ProductVersion{65535, 4, 0, 258}))
-          << wide << big;
-    }
-  }
-}
-
-TEST(ExecutableVersionTest, ImagesWithoutTheRecordGiveNone) {
-  EXPECT_FALSE(PeProductVersion(MemoryImage(BuildPe(false, {}, {1, 2, 3, 4}))));
-  EXPECT_FALSE(ElfProductVersion(MemoryImage(BuildElf(true, false, {1, 2, 3, 4}, ".qvn_versio"))));
-  EXPECT_FALSE(ElfProductVersion(MemoryImage(BuildElf(true, false, {1, 2, 3, 4}, ".qvn_version2"))));
-  EXPECT_FALSE(ElfProductVersion(MemoryImage(BuildElf(true, false, {1, 2, 3, 4}, ".qvn_version",
-                                                      "QVNPRVEX"))));
-  // Each reader refuses the other's format.
-  EXPECT_FALSE(ElfProductVersion(MemoryImage(BuildPe(true, {}, {1, 2, 3, 4}))));
-  EXPECT_FALSE(PeProductVersion(MemoryImage(BuildElf(true, false, {1, 2, 3, 4}))));
-}
-
-// A cut image gives either no version or the true one (byte damage is left
-// to fuzz/executable_version_fuzz.cc).
-TEST(ExecutableVersionTest, CutImagesGiveNoneOrTheTrueVersion) {
-  const ProductVersion truth{1, 2, 0, 15};
-  const struct {
-    Bytes image;
-    std::optional<ProductVersion> (*read)(const ImageReader&);
-  } cases[] = {{BuildPe(true, {9, 9, 9, 9}, {1, 2, 0, 15}), PeProductVersion},
-               {BuildElf(true, false, {1, 2, 0, 15}), ElfProductVersion},
-               {BuildElf(false, true, {1, 2, 0, 15}), ElfProductVersion}};
-  for (const auto& c : cases) {
-    for (size_t n = 0; n < c.image.size(); ++n) {
-      Bytes cut(c.image.begin(), c.image.begin() + n);
-      auto v = c.read(MemoryImage(cut));
-      if (v) {
-        EXPECT_EQ(*v, truth) << "cut at " << n;
-      }
-    }
-  }
-}
 
 TEST(CurrentMillisecondTest, IsTheMillisecondOfTheClock) {
   using std::chrono::duration_cast;

@@ -3,13 +3,15 @@
 // ".qvn_version" section of an ELF image. Every read is bounds-checked; a
 // damaged or hostile file gives no version, never a crash.
 //
-// Portable byte parsing: the Linux build reads Windows images too.
+// Portable byte parsing, below platform/ because the Linux product version of
+// a file (platform/product_version.h) is read with it; the Linux build reads
+// Windows images too. Windows asks its version API instead.
 //
 // ".qvn_version" holds 16 bytes: the magic "QVNPRVER", then the major, minor,
 // release and build numbers as 16-bit little-endian values (any ELF class
 // and byte order). cmake/QvnVersion.cmake writes it.
-#ifndef QVN_PLATFORM_EXECUTABLE_VERSION_H_
-#define QVN_PLATFORM_EXECUTABLE_VERSION_H_
+#ifndef QVN_BASE_EXECUTABLE_VERSION_H_
+#define QVN_BASE_EXECUTABLE_VERSION_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -17,9 +19,14 @@
 #include <optional>
 
 #include "base/text.h"
-#include "platform/version_info.h"
 
-namespace qvn::platform {
+namespace qvn {
+
+// major.minor.release.build, as a version resource and ".qvn_version" hold it.
+struct ProductVersion {
+  uint16_t major = 0, minor = 0, release = 0, build = 0;
+  bool operator==(const ProductVersion&) const = default;
+};
 
 // Random access to a file's bytes. Read fails (false) unless the whole range
 // lies inside the image.
@@ -53,6 +60,6 @@ bool LooksLikePe(const ImageReader& image);
 std::optional<ProductVersion> ElfProductVersion(const ImageReader& image);
 std::optional<ProductVersion> PeProductVersion(const ImageReader& image);
 
-}  // namespace qvn::platform
+}  // namespace qvn
 
-#endif  // QVN_PLATFORM_EXECUTABLE_VERSION_H_
+#endif  // QVN_BASE_EXECUTABLE_VERSION_H_

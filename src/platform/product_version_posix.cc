@@ -1,16 +1,13 @@
-#include "platform/version_info.h"
+#include "platform/product_version.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <string>
-#include <vector>
 
 #include "base/errors.h"
-#include "platform/executable_version.h"
 
 namespace qvn::platform {
 namespace {
@@ -76,25 +73,6 @@ ProductVersion ReadProductVersion(const Text& file_name) {
   }
   if (!v) throw PlatformError("no version information", ENODATA);
   return *v;
-}
-
-Text ExecutablePath() {
-  std::vector<char> buf(256);
-  for (;;) {
-    ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size());
-    if (n < 0) throw PlatformError("readlink(/proc/self/exe) failed", static_cast<uint32_t>(errno));
-    if (static_cast<size_t>(n) < buf.size()) return Utf8ToText(std::string_view(buf.data(), n));
-    buf.resize(buf.size() * 2);
-  }
-}
-
-int LocalMillisecond() {
-  // Time zones shift by whole seconds, so the local time's millisecond is
-  // the system clock's.
-  struct timespec ts;
-  if (::clock_gettime(CLOCK_REALTIME, &ts) != 0) return 0;
-  int ms = static_cast<int>(ts.tv_nsec / 1000000);
-  return ms >= 0 && ms <= 999 ? ms : 0;
 }
 
 }  // namespace qvn::platform

@@ -1,8 +1,8 @@
-#include "platform/executable_version.h"
+#include "base/executable_version.h"
 
 #include <algorithm>
 
-namespace qvn::platform {
+namespace qvn {
 namespace {
 
 // Little- or big-endian fields at offsets that may lie anywhere in the file.
@@ -282,4 +282,4 @@ std::optional<ProductVersion> PeProductVersion(const ImageReader& image) {
   return FromWords(ms, ls);
 }
 
-}  // namespace qvn::platform
+}  // namespace qvn

@@ -1,4 +1,4 @@
-#include "platform/version_info.h"
+#include "platform/product_version.h"
 
 #include <windows.h>
 
@@ -35,23 +35,6 @@ ProductVersion ReadProductVersion(const Text& file_name) {
   const auto* v = static_cast<const VS_FIXEDFILEINFO*>(fixed);
   return {HIWORD(v->dwProductVersionMS), LOWORD(v->dwProductVersionMS),
           HIWORD(v->dwProductVersionLS), LOWORD(v->dwProductVersionLS)};
-}
-
-Text ExecutablePath() {
-  std::vector<wchar_t> buf(MAX_PATH);
-  for (;;) {
-    DWORD n = GetModuleFileNameW(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
-    if (n == 0) RaiseLastError("GetModuleFileNameW");
-    if (n < buf.size()) return Text(buf.begin(), buf.begin() + n);
-    if (buf.size() >= 32768) RaiseLastError("GetModuleFileNameW");  // longer than any path
-    buf.resize(buf.size() * 2);
-  }
-}
-
-int LocalMillisecond() {
-  SYSTEMTIME now;
-  GetLocalTime(&now);
-  return now.wMilliseconds <= 999 ? now.wMilliseconds : 0;
 }
 
 }  // namespace qvn::platform
