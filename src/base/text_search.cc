@@ -67,7 +67,7 @@ Finder::Finder(TextView text, TextView keys, const CaseIndex* cases)
       fail_[i + 1] = k;
     }
   }
-  if (map_ == nullptr) {
+  if (cases == nullptr) {
     first_[0] = keys_[0];
     first_count_ = 1;
   } else {
