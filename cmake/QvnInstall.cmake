@@ -10,6 +10,8 @@ install(TARGETS qvn EXPORT qvnTargets
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${CMAKE_SOURCE_DIR}/include/qvn.h ${CMAKE_SOURCE_DIR}/include/qvn.hpp
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+# Generated from the project version; qvn.h includes it.
+install(FILES ${QVN_GENERATED_INCLUDE_DIR}/qvn_version.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 
 # qvn links the internal object library privately (BUILD_INTERFACE only), so
 # the exported target needs nothing but the installed library and header.
