@@ -92,6 +92,22 @@ std::string RootOf(const Store& store, const Text& name) {
   return RealPath(TextToUtf8(name).rfind(".@", 0) == 0 ? store.content_root() : store.files_root());
 }
 
+// Where `path` leads: links resolved in the part that exists, the rest (which
+// MapServerName keeps free of "." and "..") appended as written. Empty when a
+// part exists but cannot be resolved (a dangling link, a loop).
+std::string WhereItLeads(const std::string& path) {
+  std::string head = path, tail;
+  for (;;) {
+    std::string real = RealPath(head);
+    if (!real.empty()) return real + tail;
+    struct stat st{};
+    size_t slash = head.rfind('/');
+    if (::lstat(head.c_str(), &st) == 0 || slash == std::string::npos || slash == 0) return {};
+    tail = head.substr(slash) + tail;
+    head.resize(slash);
+  }
+}
+
 void SendAnswer(Peer& peer, AesCipher& cipher, const std::string& text) {
   std::vector<uint8_t> block(kCipherBlock + 16, 0);
   std::memcpy(block.data(), text.data(), std::min(text.size(), kPlainBlock));
@@ -113,14 +129,14 @@ void Upload(Store& store, const Options& options, Peer& peer, Request& r) {
   if (!r.who.has_user) refused = "uploads need a user";
   else if (!path) refused = "refused server name";
   else if (r.size > options.max_upload_bytes) refused = "upload above the size limit";
+  // Before any folder is made: a link on the way must not lead out of the root.
+  else if (!Below(WhereItLeads(*path), RootOf(store, r.name))) refused = "path leads outside its root";
   if (refused.empty()) {
-    std::string parent = path->substr(0, path->rfind('/'));
     try {
-      MakeDirs(parent);
+      MakeDirs(path->substr(0, path->rfind('/')));
     } catch (const std::exception& e) {
       refused = e.what();
     }
-    if (refused.empty() && !Below(RealPath(parent), RootOf(store, r.name))) refused = "folder outside its root";
     if (refused.empty() && IsDirectory(*path)) refused = "a folder has that name";
   }
   std::optional<ReplacementFile> file;
