@@ -6,19 +6,25 @@ namespace qvn_cli {
 
 const Command kCommands[] = {
     {"script", "script [-U USER] [FILE|-] [--file-port N] [--timeout S] [--idle-timeout S]",
-     "Runs a script (first line: dbpassword@user@password) and prints the answers.\n"
-     "File sections (FILES [UPLOAD] ... }) run in the background over the file\n"
-     "port with a progress bar per file; the command waits until every transfer\n"
-     "has ended: at most --timeout seconds (600) in all and --idle-timeout\n"
-     "seconds (120, 0 = no limit) without news. Exits 1 when a transfer did not\n"
-     "complete or the answer is NONE / CONNECTION_ERROR. --file-port 0: no transfers.",
+     "Runs a script (first line: dbpassword@user@password, unless -U builds it)\n"
+     "and prints the answers. A script file or standard input is read up to\n"
+     "64 MiB; an empty or blank one is refused (exit 2). File sections\n"
+     "(FILES [UPLOAD] ... }) run in the background over the file port; each\n"
+     "entry that does not complete gets one line on stderr with its cause. The\n"
+     "command waits for the last one: at most --timeout seconds (600) in all and\n"
+     "--idle-timeout seconds (120, 0 = no limit) without news. Exits 1 when a\n"
+     "file entry did not complete or the answer is NONE, 3 when the server is\n"
+     "not reachable. --file-port 0: no transfers. 'qvn -f FILE' and\n"
+     "'qvn -U USER -c STATEMENT' run the same way.",
      RunScript, {"--file-port", "--timeout", "--idle-timeout", "--user"}},
     {"shell", "shell [-U USER]",
-     "Interactive: asks for the credentials once (or takes -U USER and the\n"
-     "password sources), then reads a script line by line and sends it on an\n"
-     "empty line, printing the answers. History in ~/.qvn_history. Without a\n"
-     "terminal the first line of standard input is the credentials line and\n"
-     "empty lines separate the scripts.",
+     "Interactive: asks for the credentials once (or takes -U USER / $QVN_USER\n"
+     "and the password sources) and has the server check them, with two more\n"
+     "tries on a terminal; then reads a script line by line and sends it on an\n"
+     "empty line, printing the answers. \\q, quit or exit ends it, help or \\?\n"
+     "explains it. History in ~/.qvn_history (created 0600). Without a terminal\n"
+     "the first line of standard input is the credentials line (unless a user\n"
+     "is given) and empty lines separate the scripts.",
      RunShell, {"--file-port", "--timeout", "--idle-timeout", "--user"}},
     {"try-connect", "try-connect [--probe-ms N]",
      "Prints true when a connection to the port can be made within N ms (5000),\n"

@@ -2,6 +2,7 @@
 // library's public interface. This file picks the command and turns its
 // failure into the exit status; commands.cc lists the commands.
 #include <cstdio>
+#include <cstdlib>
 #include <stdexcept>
 #include <string>
 
@@ -10,6 +11,19 @@
 #include "status.h"
 
 using namespace qvn_cli;
+
+namespace {
+
+// The library reads its time-outs from the environment once, at its first
+// connection: they are set before any library call.
+void SetLibraryTimeouts(const Args& a) {
+  if (a.connect_timeout_ms > 0) {
+    ::setenv("QVN_CONNECT_TIMEOUT_MS", std::to_string(a.connect_timeout_ms).c_str(), 1);
+  }
+  if (a.io_timeout_ms > 0) ::setenv("QVN_IO_TIMEOUT_MS", std::to_string(a.io_timeout_ms).c_str(), 1);
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   Args a;
@@ -33,6 +47,7 @@ int main(int argc, char** argv) {
           throw UsageError(option + " does not apply to " + c.name + " (qvn " + c.name + " --help)");
         }
       }
+      SetLibraryTimeouts(a);
       return c.run(a);
     }
     throw UsageError("unknown command '" + a.command + "' (qvn --help lists them)");

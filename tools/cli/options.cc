@@ -27,11 +27,23 @@ int32_t IntNumber(const std::string& what, const std::string& v) {
   return static_cast<int32_t>(n);
 }
 
+namespace {
+
+int Milliseconds(const std::string& flag, const std::string& v) {
+  int32_t n = IntNumber(flag, v);
+  if (n < 0) throw UsageError(flag + " wants milliseconds (0: no limit), not '" + v + "'");
+  return n;
+}
+
+}  // namespace
+
 Args Parse(int argc, char** argv) {
   Args a;
   if (const char* h = std::getenv("QVN_HOST"); h && *h) a.host = h;
   if (const char* p = std::getenv("QVN_PORT"); p && *p) a.port = PortNumber("QVN_PORT", p);
   if (const char* p = std::getenv("QVN_FILE_PORT"); p && *p) a.file_port = PortNumber("QVN_FILE_PORT", p);
+  if (const char* u = std::getenv("QVN_USER"); u && *u) a.env_user = u;
+  std::optional<std::string> file;  // -f
   bool flags = true;
   for (int i = 1; i < argc; ++i) {
     std::string s = argv[i];
@@ -48,8 +60,19 @@ Args Parse(int argc, char** argv) {
       flags = false;
     } else if (flags && (s == "--help" || s == "-?")) {
       a.help = true;
-    } else if (flags && s == "--version") {
+    } else if (flags && (s == "--version" || s == "-V")) {
       a.version = true;
+    } else if (flags && (s == "-q" || s == "--quiet")) {
+      a.quiet = true;
+    } else if (flags && (s == "-c" || is("--command"))) {
+      a.statements.push_back(s == "-c" ? value("-c") : value("--command"));
+    } else if (flags && (s == "-f" || is("--file"))) {
+      if (file) throw UsageError("-f may be given once");
+      file = s == "-f" ? value("-f") : value("--file");
+    } else if (flags && is("--connect-timeout")) {
+      a.connect_timeout_ms = Milliseconds("--connect-timeout", value("--connect-timeout"));
+    } else if (flags && is("--io-timeout")) {
+      a.io_timeout_ms = Milliseconds("--io-timeout", value("--io-timeout"));
     } else if (flags && (s == "-h" || is("--host"))) {
       a.host = s == "-h" ? value("-h") : value("--host");
     } else if (flags && (s == "-p" || is("--port"))) {
@@ -83,6 +106,15 @@ Args Parse(int argc, char** argv) {
     } else {
       a.rest.push_back(s);
     }
+  }
+  if (!a.statements.empty() || file) {
+    // psql's -c and -f: the script comes from the command line.
+    if (!a.statements.empty() && file) throw UsageError("give -c STATEMENT or -f FILE, not both");
+    if (!a.command.empty()) {
+      throw UsageError("-c and -f take no command ('" + a.command + "' given)");
+    }
+    a.command = "script";
+    if (file) a.rest.push_back(*file);
   }
   return a;
 }

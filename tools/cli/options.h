@@ -20,16 +20,21 @@ struct Args {
   int timeout_s = 600;
   int idle_s = 120;
   int probe_ms = 5000;
+  int connect_timeout_ms = 0;  // --connect-timeout: 0 is the library's default (none)
+  int io_timeout_ms = 0;       // --io-timeout
   bool single = false;
   bool remove = false;
   bool help = false;
   bool version = false;
-  std::optional<std::string> user;  // -U: the CLI builds the credentials line
-  std::set<std::string> given;      // command options that were given
+  bool quiet = false;                    // -q: no progress
+  std::vector<std::string> statements;   // -c, in order: a script without a file
+  std::optional<std::string> user;       // -U: the CLI builds the credentials line
+  std::optional<std::string> env_user;   // $QVN_USER: -U's default where no line is given
+  std::set<std::string> given;           // command options that were given
 };
 
-// Reads argv and the QVN_HOST / QVN_PORT / QVN_FILE_PORT defaults. Raises
-// UsageError.
+// Reads argv and the QVN_HOST / QVN_PORT / QVN_FILE_PORT / QVN_USER defaults.
+// -c and -f make the command "script". Raises UsageError.
 Args Parse(int argc, char** argv);
 
 uint16_t PortNumber(const std::string& flag, const std::string& v);

@@ -9,9 +9,8 @@
 #include <stdexcept>
 
 namespace qvn_cli {
-namespace {
 
-std::string PromptWithoutEcho(const std::string& prompt) {
+std::string PromptSecret(const std::string& prompt) {
   std::fputs(prompt.c_str(), stderr);
   std::fflush(stderr);
   termios saved{};
@@ -27,8 +26,6 @@ std::string PromptWithoutEcho(const std::string& prompt) {
   return line;
 }
 
-}  // namespace
-
 std::string StdinLine() {
   std::string line;
   std::getline(std::cin, line);
@@ -37,12 +34,17 @@ std::string StdinLine() {
 }
 
 std::string Secret(const std::optional<std::string>& argument, const char* env,
+                   const std::function<std::optional<std::string>()>& stored,
                    const std::string& prompt) {
   if (argument) return *argument == "-" ? StdinLine() : *argument;
   if (const char* value = std::getenv(env); value != nullptr) return value;
-  if (::isatty(STDIN_FILENO)) return PromptWithoutEcho(prompt);
+  if (stored) {
+    if (std::optional<std::string> found = stored()) return *found;
+  }
+  if (::isatty(STDIN_FILENO)) return PromptSecret(prompt);
   throw std::invalid_argument(std::string("no password: set ") + env +
-                              ", give '-' to read it from standard input, or run on a terminal");
+                              ", add it to the password file (~/.qvnpass), give '-' to read it "
+                              "from standard input, or run on a terminal");
 }
 
 }  // namespace qvn_cli

@@ -2,8 +2,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iostream>
 #include <vector>
 
 #include "answers.h"
@@ -13,51 +11,27 @@
 #include "input.h"
 #include "progress.h"
 #include "script.h"
+#include "script_checks.h"
 #include "status.h"
 #include "transfer/file_sections.h"
 
 namespace qvn_cli {
-namespace {
-
-ProgressBoard* g_board = nullptr;
-
-// Lines that begin with "/" are comments to the library, even inside a file
-// section, where they look like absolute paths: say so before sending.
-void WarnAboutSlashEntries(const Wide& script) {
-  std::vector<Wide> lines = qvn::SplitLines(script);
-  bool inside = false;
-  for (size_t n = 0; n < lines.size(); ++n) {
-    Wide line = qvn::Trim(lines[n]);
-    if (!inside) {
-      inside = qvn::IsFileSectionHeader(line) && !line.ends_with(u"}");
-      continue;
-    }
-    if (line.size() > 1 && line[0] == u'/' && !qvn::IsBlank(line[1]) && line[1] != u'/') {
-      std::fprintf(stderr,
-                   "qvn: warning: line %zu, '%s': a line that begins with '/' is a comment, so this "
-                   "entry is not transferred; write the path relative to the folder qvn runs in, or "
-                   "put it directly after the section's '{'\n",
-                   n + 1, ToUtf8(line).c_str());
-    } else if (line.ends_with(u"}")) {
-      inside = false;
-    }
-  }
-}
-
-}  // namespace
 
 int RunScript(const Args& a) {
-  if (a.rest.size() > 1) throw UsageError("usage: qvn script [FILE|-]");
-  std::string source;
-  if (a.rest.empty() || a.rest[0] == "-") {
-    source = ReadAll(std::cin);
+  Wide script;
+  if (!a.statements.empty()) {
+    // -c: the statements are the script, the credentials line is built.
+    if (!a.rest.empty()) throw UsageError("-c takes no FILE");
+    if (!a.user && !a.env_user) throw UsageError("-c needs a user: give -U USER or set QVN_USER");
+    for (const std::string& statement : a.statements) script += FromUtf8(statement) + u"\r\n";
+    if (IsBlankText(script)) throw UsageError("-c with nothing to send");
+    script = Credentials(a, std::nullopt) + u"\r\n" + script;
   } else {
-    std::ifstream file(a.rest[0], std::ios::binary);
-    if (!file) throw Failure("cannot read " + a.rest[0]);
-    source = ReadAll(file);
+    if (a.rest.size() > 1) throw UsageError("usage: qvn script [FILE|-]");
+    script = ReadScript(a.rest.empty() ? "-" : a.rest[0]);
+    // A script file carries its own credentials line unless -U says otherwise.
+    if (a.user) script = Credentials(a, std::nullopt) + u"\r\n" + script;
   }
-  Wide script = FromUtf8(source);
-  if (a.user) script = Credentials(a, std::nullopt) + u"\r\n" + script;
   int status = RunOneScript(a, script);
   std::fflush(stdout);
   std::fflush(stderr);
@@ -68,17 +42,15 @@ int RunScript(const Args& a) {
 }
 
 int RunOneScript(const Args& a, const Wide& script) {
-  WarnAboutSlashEntries(script);
-  std::vector<Transfer> expected;
-  if (a.file_port != 0 && a.port != 0) expected = ExpectedTransfers(script);
-  size_t transfers = expected.size();
-  // The board outlives main: the library's transfer thread may still call it
-  // (a final message can come twice). It is never freed.
-  g_board = new ProgressBoard(std::move(expected), isatty(STDOUT_FILENO) != 0);
-  ProgressBoard* board = g_board;
+  WarnAboutFileEntries(script);
+  std::vector<qvn::FileEntry> entries;
+  if (a.file_port != 0 && a.port != 0) entries = qvn::ListScriptFileEntries(script);
+  const bool transfers = !entries.empty();
+  // The board outlives main: the library's transfer thread may still call it.
+  // It is never freed.
+  auto* board = new TransferBoard(std::move(entries), isatty(STDERR_FILENO) != 0, a.quiet);
   Wide host = FromUtf8(a.host);
-  Wide answer = TakeResult(Script(board->window(), reinterpret_cast<const qvn_char*>(script.c_str()),
-                                  reinterpret_cast<const qvn_char*>(host.c_str()), a.port,
+  Wide answer = TakeResult(Script(board->window(), QVN_TEXT(script), QVN_TEXT(host), a.port,
                                   a.file_port));
   if (!answer.empty()) board->Print(ForTerminal(answer));
   bool none = answer == qvn::kNoneAnswer || answer.ends_with(u"\r\n" + Wide(qvn::kNoneAnswer));
@@ -92,16 +64,23 @@ int RunOneScript(const Args& a, const Wide& script) {
   qvn::SplitFileSections(commands, file_sections);
   bool refused = answer.empty() && a.port != 0 && commands.size() > 1;
   int status = 0;
-  if (transfers > 0 && !board->Wait(a.timeout_s, a.idle_s)) {
-    for (const std::string& m : board->Missing()) std::fprintf(stderr, "qvn: script: %s\n", m.c_str());
-    status = kRefused;
+  if (transfers) {
+    board->Wait(a.timeout_s, a.idle_s);
+    if (board->Failed() > 0) status = kRefused;
   }
-  if (none || connection_error) {
-    bool down = connection_error || !Reachable(a);
-    std::fprintf(stderr, "qvn: script: %s (from %s)\n",
-                 down ? "server not reachable" : "NONE: the request was refused or obtained nothing",
-                 Where(a).c_str());
-    status = down ? kUnreachable : kRefused;
+  if (connection_error) {
+    std::fprintf(stderr, "qvn: script: server not reachable: %s\n", NoAnswer(a).c_str());
+    status = kUnreachable;
+  } else if (none) {
+    if (std::optional<std::string> problem = ConnectProblem(a)) {
+      std::fprintf(stderr, "qvn: script: server not reachable: no answer from %s: %s\n",
+                   Where(a).c_str(), problem->c_str());
+      status = kUnreachable;
+    } else {
+      std::fprintf(stderr, "qvn: script: NONE: the request was refused or obtained nothing (from %s)\n",
+                   Where(a).c_str());
+      status = kRefused;
+    }
   } else if (refused) {
     std::fprintf(stderr, "qvn: script: refused (no answer to the credentials line from %s)\n",
                  Where(a).c_str());

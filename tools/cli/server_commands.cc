@@ -18,7 +18,12 @@ int RunTryConnect(const Args& a) {
   Wide host = FromUtf8(a.host);
   bool ok = TryConnect(reinterpret_cast<const qvn_char*>(host.c_str()), a.port, a.probe_ms);
   std::puts(ok ? "true" : "false");
-  if (!ok) throw Unreachable("no server at " + Where(a));
+  if (!ok) {
+    std::optional<std::string> problem = ConnectProblem(a);
+    throw Unreachable("no server at " + Where(a) + ": " +
+                      problem.value_or("connected, but not ready within " +
+                                       std::to_string(a.probe_ms) + " ms"));
+  }
   return 0;
 }
 
@@ -40,9 +45,9 @@ int RunChangePassword(const Args& a) {
   bool one = a.rest.size() == 1;
   const std::string& name = one ? a.rest[0] : a.rest[1];
   auto slot = [&](size_t i) { return one ? std::nullopt : Arg(a, i); };
-  std::string db = Secret(slot(0), "QVN_DB_PASSWORD", "Database password: ");
-  std::string pw = Secret(slot(2), "QVN_PASSWORD", "Password for " + name + ": ");
-  std::string fresh = Secret(slot(3), "QVN_NEW_PASSWORD", "New password for " + name + ": ");
+  std::string db = DbPassword(a, slot(0));
+  std::string pw = UserPassword(a, name, slot(2));
+  std::string fresh = Secret(slot(3), "QVN_NEW_PASSWORD", nullptr, "New password for " + name + ": ");
   Wide host = FromUtf8(a.host), wdb = FromUtf8(db), user = FromUtf8(name), wpw = FromUtf8(pw),
        wfresh = FromUtf8(fresh);
   return Answer(a, TakeResult(ChangeUniquePass(QVN_TEXT(host), a.port, QVN_TEXT(wdb), QVN_TEXT(user),
@@ -74,32 +79,34 @@ int RunMessage(const Args& a) {
 
 int RunAuth(const Args& a) {
   if (a.rest.empty() || a.rest.size() > 2) throw UsageError("usage: qvn auth USER [PASSWORD|-]");
-  std::string pw = Secret(Arg(a, 1), "QVN_PASSWORD", "Password for " + a.rest[0] + ": ");
+  std::string pw = UserPassword(a, a.rest[0], Arg(a, 1));
   Wide host = FromUtf8(a.host), user = FromUtf8(a.rest[0]), wpw = FromUtf8(pw);
   Wide r = TakeResult(UserAuthentication(QVN_TEXT(host), a.port, QVN_TEXT(user), QVN_TEXT(wpw)));
   if (r.empty()) {
-    if (!Reachable(a)) throw Unreachable("no answer from " + Where(a));
+    if (ConnectProblem(a)) throw Unreachable(NoAnswer(a));
     throw Failure("authentication refused (empty answer from " + Where(a) + ")");
   }
   return Answer(a, r);
 }
 
 int RunUpdateAvailable(const Args& a) {
-  size_t given = a.user ? 4 : 5;
+  // -U (or $QVN_USER with no CREDENTIALS argument) builds the line.
+  bool built = a.user || (a.env_user && a.rest.size() == 4);
+  size_t given = built ? 4 : 5;
   if (a.rest.size() != given) {
     throw UsageError(
         "usage: qvn update-available [-U USER | CREDENTIALS|-] TABLE SEARCH_FIELD SEARCH_TEXT "
         "VERSION_FIELD");
   }
-  size_t at = a.user ? 0 : 1;
-  Wide host = FromUtf8(a.host), cred = Credentials(a, a.user ? std::nullopt : Arg(a, 0)),
+  size_t at = built ? 0 : 1;
+  Wide host = FromUtf8(a.host), cred = Credentials(a, built ? std::nullopt : Arg(a, 0)),
        table = FromUtf8(a.rest[at]), search = FromUtf8(a.rest[at + 2]);
   int32_t field = IntNumber("SEARCH_FIELD", a.rest[at + 1]);
   int32_t version = IntNumber("VERSION_FIELD", a.rest[at + 3]);
   bool r = UpdateIsAvailable(QVN_TEXT(host), a.port, QVN_TEXT(cred), QVN_TEXT(table), field,
                              QVN_TEXT(search), version);
   // false is also the answer of a server that could not be reached.
-  if (!r && !Reachable(a)) throw Unreachable("no answer from " + Where(a));
+  if (!r && ConnectProblem(a)) throw Unreachable(NoAnswer(a));
   std::puts(r ? "true" : "false");
   return 0;
 }
