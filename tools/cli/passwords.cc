@@ -11,8 +11,6 @@
 namespace qvn_cli {
 
 std::string PromptSecret(const std::string& prompt) {
-  std::fputs(prompt.c_str(), stderr);
-  std::fflush(stderr);
   termios saved{};
   bool restore = ::tcgetattr(STDIN_FILENO, &saved) == 0;
   if (restore) {
@@ -21,6 +19,10 @@ std::string PromptSecret(const std::string& prompt) {
     quiet.c_lflag |= ECHONL;
     ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
   }
+  // Only now: what is typed after the prompt must be neither echoed nor
+  // flushed with the earlier input.
+  std::fputs(prompt.c_str(), stderr);
+  std::fflush(stderr);
   std::string line = StdinLine();
   if (restore) ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
   return line;

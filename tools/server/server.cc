@@ -114,6 +114,9 @@ void Server::Serve(Peer& peer, Kind kind, uint64_t file_id) {
         if (!broken.empty()) Log(peer.name, "reply not sent: " + broken);
       }
     }
+  } catch (const TimeoutError&) {
+    // The accepted socket's bound is the server's own, not the library's.
+    Log(peer.name, "no progress for " + std::to_string(options_.timeout_ms) + " ms; connection closed");
   } catch (const ConnectionError& e) {
     Log(peer.name, e.what());
   } catch (const std::exception& e) {
