@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "base/text.h"
@@ -54,8 +55,9 @@ class TFileTransferThread {
   void SetOnUploadDone(TProcessDone handler) { FOnUploadDone = std::move(handler); }
   void SetOnDownloadDone(TProcessDone handler) { FOnDownloadDone = std::move(handler); }
 
-  // The thread body; runs the sections on the calling thread and ends with
-  // the transfers-done message (Linux). Never raises.
+  // The thread body; runs the sections on the calling thread, reports each
+  // entry's outcome and ends with the transfers-done message (Linux). Never
+  // raises.
   void Execute() noexcept;
 
   // The progress text of one event: eight fields joined with "*".
@@ -77,8 +79,11 @@ class TFileTransferThread {
   void HandleDownloadDone(void* Sender, const Text& AFileName);
 
  private:
-  void RunSections();
-  void RunEntry(const FileEntry& entry);
+  // The number of entries that did not complete.
+  uint32_t RunSections();
+  // One entry; `index` gets the index its messages carry, `stopped` why no
+  // further entry may start (a failed connect, a cancel).
+  TransferOutcome RunEntry(const FileEntry& entry, int32_t& index, std::string& stopped);
   void SendProgress(TFileTransferClient* Sender, const Text& AClientFileName,
                     const Text& AServerFileName, int64_t ASize, int64_t ACount, const Text& ATag,
                     int32_t AIndex, bool AUpload);
@@ -94,6 +99,7 @@ class TFileTransferThread {
   TProcessDone FOnUploadDone;
   TProcessDone FOnDownloadDone;
   bool FTerminated = false;
+  bool FCancelled = false;  // the host answered a progress message with cancel
   // Looked up once per transfer, not for every block's event.
   Text FDecimalSeparator;
 };

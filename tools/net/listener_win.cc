@@ -24,7 +24,7 @@ std::string AddressText(const sockaddr_in& a) {
 
 }  // namespace
 
-Listener::Listener(const std::string& address, uint16_t port) {
+Listener::Listener(const std::string& address, uint16_t port, int backlog) {
   platform::StartSockets();
   sockaddr_in sa{};
   sa.sin_family = AF_INET;
@@ -40,7 +40,7 @@ Listener::Listener(const std::string& address, uint16_t port) {
   ::setsockopt(s, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&on), sizeof on);
   int len = sizeof sa;
   if (::bind(s, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 ||
-      ::listen(s, SOMAXCONN) != 0 ||
+      ::listen(s, backlog < 0 ? SOMAXCONN : backlog) != 0 ||
       ::getsockname(s, reinterpret_cast<sockaddr*>(&sa), &len) != 0) {
     int err = ::WSAGetLastError();
     ::closesocket(s);
