@@ -190,6 +190,10 @@ TEST_F(CliTest, ExitStatusAnswersAndPasswordSources) {
       {{"-h", "no-such-host.invalid", "db-name"}, "", {}, 3, "", "cannot resolve"},
       {{"-p", mute, "--io-timeout", "300", "db-name"}, "", {}, 3, "", "did not answer within"},
       {{"--port", down, "try-connect"}, "", {}, 3, "false\n", "Connection refused"},
+      // The file port takes the download and never answers: --io-timeout reaches the library.
+      {{"-p", port_, "--file-port", mute, "--io-timeout", "300", "script", "-"},
+       "dbpw@alice@secret\nFILES [DOWNLOAD]\n{ got.bin,..\\x.bin }\n", {}, 1, "*",
+       "qvn: download ..\\x.bin -> got.bin: timed out"},
       {{"-p", down, "script", "-"}, "dbpw\nlist\n", {}, 3, "*", "not reachable"},
       {{"-h", "127.0.0.1", "-p", down, "update-available", "dbpw@alice@secret", "T", "0", "x", "1"},
        "", {}, 3, "", "Connection refused"},
