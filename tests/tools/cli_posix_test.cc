@@ -18,6 +18,7 @@
 
 #include <gtest/gtest.h>
 
+#include "base/errors.h"
 #include "platform/socket.h"
 #include "net/listener.h"
 #include "support/server_process_posix.h"
@@ -32,72 +33,20 @@ constexpr const char* kCli = QVN_CLI_BINARY;
 constexpr const char* kCli = nullptr;
 #endif
 
-struct Outcome {
-  int status = -1;
-  std::string out, err;
-};
+using Outcome = ProgramOutcome;
 
-// Runs qvn with args in folder cwd, feeding input on stdin, with env
-// ("NAME=value") added; killed after 60 s.
+// Runs qvn with args in folder cwd, with env ("NAME=value") added to an
+// environment free of the user's QVN_ settings.
 Outcome RunCli(const std::vector<std::string>& args, const std::string& input = "",
                const std::string& cwd = ".", const std::vector<std::string>& env = {}) {
-  int in[2], out[2], err[2];
-  if (::pipe(in) != 0 || ::pipe(out) != 0 || ::pipe(err) != 0) return {};
-  pid_t pid = ::fork();
-  if (pid == 0) {
-    ::dup2(in[0], 0);
-    ::dup2(out[1], 1);
-    ::dup2(err[1], 2);
-    for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) ::close(fd);
-    if (::chdir(cwd.c_str()) != 0) ::_exit(126);
-    std::vector<char*> argv{const_cast<char*>(kCli)};
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    ::unsetenv("QVN_PORT");
-    ::unsetenv("QVN_FILE_PORT");
-    ::unsetenv("QVN_HOST");
-    for (const char* name : {"QVN_PASSWORD", "QVN_DB_PASSWORD", "QVN_NEW_PASSWORD", "QVN_USER",
-                             "QVN_CONNECT_TIMEOUT_MS", "QVN_IO_TIMEOUT_MS"}) {
-      ::unsetenv(name);
-    }
-    ::setenv("QVN_PASSFILE", "/nonexistent/qvnpass", 1);  // none unless a case names one
-    for (const std::string& e : env) ::putenv(const_cast<char*>(e.c_str()));
-    ::execv(kCli, argv.data());
-    ::_exit(127);
-  }
-  ::close(in[0]);
-  ::close(out[1]);
-  ::close(err[1]);
-  signal(SIGPIPE, SIG_IGN);
-  if (!input.empty()) (void)!::write(in[1], input.data(), input.size());
-  ::close(in[1]);
-  Outcome o;
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  pollfd p[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
-  int open = 2;
-  while (open > 0 && std::chrono::steady_clock::now() < deadline) {
-    if (::poll(p, 2, 200) <= 0) continue;
-    for (int i = 0; i < 2; ++i) {
-      if (p[i].fd < 0 || !(p[i].revents & (POLLIN | POLLHUP))) continue;
-      char buf[4096];
-      ssize_t n = ::read(p[i].fd, buf, sizeof buf);
-      if (n <= 0) {
-        ::close(p[i].fd);
-        p[i].fd = -1;
-        --open;
-      } else {
-        (i == 0 ? o.out : o.err).append(buf, static_cast<size_t>(n));
-      }
-    }
-  }
-  if (open > 0) ::kill(pid, SIGKILL);
-  for (pollfd& q : p) {
-    if (q.fd >= 0) ::close(q.fd);
-  }
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  o.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return o;
+  std::vector<std::string> argv{kCli};
+  argv.insert(argv.end(), args.begin(), args.end());
+  std::vector<std::string> clean{"QVN_PORT", "QVN_FILE_PORT", "QVN_HOST", "QVN_PASSWORD",
+                                 "QVN_DB_PASSWORD", "QVN_NEW_PASSWORD", "QVN_USER",
+                                 "QVN_CONNECT_TIMEOUT_MS", "QVN_IO_TIMEOUT_MS",
+                                 "QVN_PASSFILE=/nonexistent/qvnpass"};  // none unless a case names one
+  clean.insert(clean.end(), env.begin(), env.end());
+  return RunProgram(argv, input, cwd, clean);
 }
 
 class CliTest : public ::testing::Test {
@@ -213,6 +162,26 @@ TEST_F(CliTest, ExitStatusAnswersAndPasswordSources) {
     }
   }
   EXPECT_EQ(ReadFile(server_->data() + "/messages/messages.txt"), "from stdin \xC3\xA9\r\n");
+
+  // A listener whose accept queue is full: a connect to it waits until a
+  // bound ends it, and --connect-timeout is that bound.
+  qvn::net::Listener full("127.0.0.1", 0, 0);
+  std::vector<qvn::platform::Connection> queued;
+  bool filled = false;
+  qvn::platform::SetHostTimeoutsForTesting(qvn::platform::SocketTimeouts{200, 0});
+  for (int i = 0; i < 64 && !filled; ++i) {
+    try {
+      queued.push_back(qvn::platform::Connection::Open(u"127.0.0.1", full.port()));
+    } catch (const qvn::TimeoutError&) {
+      filled = true;
+    }
+  }
+  qvn::platform::SetHostTimeoutsForTesting(std::nullopt);
+  if (filled) {
+    Outcome o = RunCli({"-p", std::to_string(full.port()), "--connect-timeout", "200", "db-name"});
+    EXPECT_EQ(o.status, 3);
+    EXPECT_NE(o.err.find("timed out"), std::string::npos) << o.err;
+  }
 }
 
 // On a terminal: a refused password asked again, the line editor, history
