@@ -226,7 +226,7 @@ Text PackString(const Text& text) {
     // The result is one line without blanks, so its line list and trimming
     // leave it as it is.
     return Base64EncodeBytes(b);
-  } catch (...) {
+  } catch (const CompressionError&) {
   }
   return Trim(JoinedLines(t));
 }
@@ -242,7 +242,7 @@ Text UnPackString(const Text& packed) {
     Bytes().swap(b);  // gone before the text is tidied
     JoinLinesAndTrimInPlace(text);
     return text;
-  } catch (...) {
+  } catch (const CompressionError&) {  // not a packed text: it comes back as it is
   }
   return Trim(JoinedLines(t));
 }

@@ -148,18 +148,6 @@ void ReceiveFileBlocks(platform::Connection& connection, AesCipher& cipher, plat
 
 Text TransferKey(const Text& password) { return Trim(Md5Hex(password)); }
 
-// A cancel that arrives once every byte is where it belongs stops only the
-// entries after this one: the transfer itself is complete.
-bool CompleteDespiteCancel(bool complete) {
-  try {
-    throw;
-  } catch (const TransferCancelled&) {
-    return complete;
-  } catch (...) {
-    return false;
-  }
-}
-
 }  // namespace
 
 TransferOutcome OutcomeOfCurrentException() {
@@ -174,7 +162,7 @@ TransferOutcome OutcomeOfCurrentException() {
                                          platform::SystemErrorText(e.code())};
   } catch (const std::exception& e) {
     return {TransferStatus::kFailed, e.what()};
-  } catch (...) {
+  } catch (...) {  // whatever else was thrown still ends the transfer
     return {TransferStatus::kFailed, "unknown failure"};
   }
 }
@@ -226,7 +214,6 @@ bool TFileTransferClient::RunTransfer(Direction direction, const Text& AHost, ui
   // failed connect, which the caller gets after the end-of-call steps.
   FOutcome = {TransferStatus::kNotStarted, "not started"};
   try {
-    FFileSize = 0;
     platform::Connection connection = platform::Connection::Open(AHost, APort);
     connection.EnableKeepAlive();  // a vanished server is noticed, as on the request port
     FClientFileName = AClientFileName;
@@ -235,19 +222,24 @@ bool TFileTransferClient::RunTransfer(Direction direction, const Text& AHost, ui
                  ? DoFileUpLoad(connection, APassword, AClientFileName, AServerFileName)
                  : DoFileDownLoad(connection, APassword, AClientFileName, AServerFileName);
     connection.Close();
-  } catch (...) {
+  } catch (...) {  // the end-of-call steps run first, whatever failed
     FOutcome = OutcomeOfCurrentException();
     failure = std::current_exception();
   }
   try {
     if (FOnProcessDone) FOnProcessDone(this, AClientFileName);
-  } catch (...) {
+  } catch (...) {  // the object must still go when FreeOnProgressEnd says so
     if (!failure) failure = std::current_exception();
   }
   // Nothing below may touch a member: the object may be gone.
   if (FFreeOnProgressEnd) delete this;
   if (failure) std::rethrow_exception(failure);
   return result;
+}
+
+void TFileTransferClient::Failed(const std::string& what) {
+  FOutcome = OutcomeOfCurrentException();
+  platform::ReportFailure(what);
 }
 
 bool TFileTransferClient::DoFileUpLoad(platform::Connection& AConnection, const Text& APassword,
@@ -264,12 +256,15 @@ bool TFileTransferClient::DoFileUpLoad(platform::Connection& AConnection, const 
       if (FOnUploadProgress)
         FOnUploadProgress(this, AClientFileName, AServerFileName, size, count, FTag, FIdx);
     });
-  } catch (...) {
-    if (!CompleteDespiteCancel(all_sent)) {
-      FOutcome = OutcomeOfCurrentException();
-      platform::ReportFailure("upload " + TextToUtf8(AClientFileName));
+  } catch (const TransferCancelled&) {
+    // Too late once every block has gone: only the entries after this one stop.
+    if (!all_sent) {
+      Failed("upload " + TextToUtf8(AClientFileName));
       return false;
     }
+  } catch (...) {  // any failure of the transfer is its answer false
+    Failed("upload " + TextToUtf8(AClientFileName));
+    return false;
   }
   FOutcome = {TransferStatus::kCompleted, {}};
   return true;
@@ -279,7 +274,7 @@ bool TFileTransferClient::DoFileDownLoad(platform::Connection& AConnection, cons
                                          const Text& AClientFileName,
                                          const Text& AServerFileName) {
   bool in_place = false;  // the target itself is written: no temporary beside it
-  bool complete = false;
+  bool complete = false, failed = false;
   Text temp_name;
   platform::File file;
   try {
@@ -333,14 +328,18 @@ bool TFileTransferClient::DoFileDownLoad(platform::Connection& AConnection, cons
     temp_name.clear();
     complete = true;
     progress(position);
-  } catch (...) {
-    if (!CompleteDespiteCancel(complete)) {
-      FOutcome = OutcomeOfCurrentException();
-      platform::ReportFailure("download " + TextToUtf8(AServerFileName));
-      file.Close();
-      if (!temp_name.empty()) platform::RemoveFile(temp_name);
-      return false;
-    }
+  } catch (const TransferCancelled&) {
+    // Too late once the file is in place: only the entries after this one stop.
+    failed = !complete;
+    if (failed) Failed("download " + TextToUtf8(AServerFileName));
+  } catch (...) {  // any failure of the transfer is its answer false
+    failed = true;
+    Failed("download " + TextToUtf8(AServerFileName));
+  }
+  if (failed) {
+    file.Close();
+    if (!temp_name.empty()) platform::RemoveFile(temp_name);
+    return false;
   }
   FOutcome = {TransferStatus::kCompleted, {}};
   return true;

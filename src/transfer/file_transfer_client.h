@@ -73,24 +73,18 @@ class TFileTransferClient {
   TFileTransferClient(const TFileTransferClient&) = delete;
   TFileTransferClient& operator=(const TFileTransferClient&) = delete;
 
-  bool FreeOnProgressEnd() const { return FFreeOnProgressEnd; }
   void SetFreeOnProgressEnd(bool value) { FFreeOnProgressEnd = value; }
   const Text& Tag() const { return FTag; }
   void SetTag(const Text& value) { FTag = value; }
-  int32_t Idx() const { return FIdx; }
   void SetIdx(int32_t value) { FIdx = value; }
-  int64_t FileSize() const { return FFileSize; }
   const Text& ClientFileName() const { return FClientFileName; }
   const Text& ServerFileName() const { return FServerFileName; }
   // How the last FileUpLoad / FileDownLoad ended (read it in OnProcessDone,
   // or after the call when FreeOnProgressEnd is false).
   const TransferOutcome& Outcome() const { return FOutcome; }
 
-  const TProcessDone& OnProcessDone() const { return FOnProcessDone; }
   void SetOnProcessDone(TProcessDone handler) { FOnProcessDone = std::move(handler); }
-  const TProgressEvent& OnUploadProgress() const { return FOnUploadProgress; }
   void SetOnUploadProgress(TProgressEvent handler) { FOnUploadProgress = std::move(handler); }
-  const TProgressEvent& OnDownloadProgress() const { return FOnDownLoadProgress; }
   void SetOnDownloadProgress(TProgressEvent handler) { FOnDownLoadProgress = std::move(handler); }
 
   // Re-entrant for the thread that holds it; the class never takes it itself.
@@ -129,11 +123,13 @@ class TFileTransferClient {
   bool DoFileDownLoad(platform::Connection& AConnection, const Text& APassword,
                       const Text& AClientFileName, const Text& AServerFileName);
   static bool IsFileInUse(const Text& AFileName);
+  // Records the exception being handled as the outcome and reports it under
+  // QVN_DEBUG.
+  void Failed(const std::string& what);
 
   bool FFreeOnProgressEnd = false;
   Text FTag;
   int32_t FIdx = 0;
-  int64_t FFileSize = 0;
   Text FClientFileName;
   Text FServerFileName;
   TransferOutcome FOutcome;

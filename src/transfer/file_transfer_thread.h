@@ -34,23 +34,17 @@ class TFileTransferThread {
   // still belongs to the caller.
   void Start();
 
-  const Text& Tag() const { return FTag; }
-  void SetTag(const Text& value) { FTag = value; }
-  const Text& Host() const { return FHost; }
   void SetHost(const Text& value) { FHost = value; }
-  uint16_t FilePort() const { return FFilePort; }
   void SetFilePort(uint16_t value) { FFilePort = value; }
-  void* MessageHandle() const { return FMessageHandle; }
   // Copies what the handle points to now (Linux: the QvnWindow record).
   void SetMessageHandle(void* value) {
-    FMessageHandle = value;
     FProgressTarget = platform::CopyProgressTarget(value);
   }
-  const std::vector<Text>& FilesScript() const { return FFilesScript; }
   // The file-section list as one text (split into lines here).
   void SetFilesScript(const Text& text) { FFilesScript = SplitLines(text); }
   bool Terminated() const { return FTerminated; }
 
+  // The handlers run on the transfer thread and must not raise.
   void SetOnTransferDone(TNotifyEvent handler) { FOnTransferDone = std::move(handler); }
   void SetOnUploadDone(TProcessDone handler) { FOnUploadDone = std::move(handler); }
   void SetOnDownloadDone(TProcessDone handler) { FOnDownloadDone = std::move(handler); }
@@ -88,10 +82,8 @@ class TFileTransferThread {
                     const Text& AServerFileName, int64_t ASize, int64_t ACount, const Text& ATag,
                     int32_t AIndex, bool AUpload);
 
-  Text FTag;
   Text FHost;
   uint16_t FFilePort = 0;
-  void* FMessageHandle = nullptr;
   platform::ProgressTarget FProgressTarget;
   uint32_t FEntries = 0;  // entries a transfer was begun for
   std::vector<Text> FFilesScript;

@@ -140,6 +140,7 @@ struct Host {
       host->cv.notify_all();
       return 0;
     }
+    if (message != QVN_WM_TRANSFER_PROGRESS) return 0;
     host->last = reinterpret_cast<const char16_t*>(lparam);
     ++host->messages;
     host->cv.notify_all();
