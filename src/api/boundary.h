@@ -31,7 +31,7 @@ auto Guarded(Fallback fallback, Fn&& fn, const char* call = __builtin_FUNCTION()
   DebugCallScope scope(call);
   try {
     return std::forward<Fn>(fn)();
-  } catch (...) {
+  } catch (...) {  // the export's edge: no exception ever reaches the host
     ReportFailure("failed");
     return fallback;
   }

@@ -44,6 +44,7 @@ class TFileTransferThread {
   void SetFilesScript(const Text& text) { FFilesScript = SplitLines(text); }
   bool Terminated() const { return FTerminated; }
 
+  // The handlers run on the transfer thread and must not raise.
   void SetOnTransferDone(TNotifyEvent handler) { FOnTransferDone = std::move(handler); }
   void SetOnUploadDone(TProcessDone handler) { FOnUploadDone = std::move(handler); }
   void SetOnDownloadDone(TProcessDone handler) { FOnDownloadDone = std::move(handler); }
