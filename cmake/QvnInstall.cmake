@@ -1,4 +1,4 @@
-# Installation: the shared library (with its SONAME links), qvn.h and qvn.hpp, a
+# Installation: the shared library (with its SONAME links), qvn.h, qvn_utf8.h and qvn.hpp, a
 # pkg-config file, a CMake package (find_package(qvn) gives qvn::qvn) and,
 # on Linux, the two tools.
 include(GNUInstallDirs)
@@ -9,6 +9,7 @@ install(TARGETS qvn EXPORT qvnTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${CMAKE_SOURCE_DIR}/include/qvn.h ${CMAKE_SOURCE_DIR}/include/qvn.hpp
+  ${CMAKE_SOURCE_DIR}/include/qvn_utf8.h
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 
 # qvn links the internal object library privately (BUILD_INTERFACE only), so
