@@ -6,6 +6,7 @@
 #include "base/whole_number.h"
 #include "codecs/value_list.h"
 #include "conversation/admin_commands.h"
+#include "conversation/probe_timeouts.h"
 #include "conversation/script_request.h"
 #include "platform/locale_format.h"
 #include "transfer/file_sections.h"
@@ -98,9 +99,9 @@ Text Script(void* message_handle, const Text& script, const Text& host, uint16_t
   if (lines.size() == 1) return result;
 
   const DirectiveCommands commands{
-      [&] { return ClearSync(host, port, credentials, kScriptProbeTimeoutMs); },
+      [&] { return ClearSync(host, port, credentials, kScriptProbeMs); },
       [&](int32_t number, bool flag) {
-        return BuildShow(host, port, credentials, number, flag, kScriptProbeTimeoutMs);
+        return BuildShow(host, port, credentials, number, flag, kScriptProbeMs);
       }};
   RunDirectives(lines, result, commands);
 

@@ -13,9 +13,6 @@
 
 namespace qvn {
 
-// Probe time-out of the commands a script's directives send.
-inline constexpr int32_t kScriptProbeTimeoutMs = 30000;
-
 // The gathered answers; empty for port 0, a one-line script or a script with
 // no line left after tidying. message_handle goes to the transfer thread
 // unchanged (an HWND on Windows, a QvnWindow* on Linux).

@@ -4,19 +4,14 @@
 #include "conversation/db_messages.h"
 #include "conversation/probe.h"
 #include "conversation/check_for_update.h"
+#include "conversation/probe_timeouts.h"
 #include "conversation/user_auth.h"
-
-namespace {
-
-// Probe limit of every command reached through an export.
-constexpr int32_t kExportProbeMs = 5000;
-
-}  // namespace
 
 using qvn::ArgText;
 using qvn::EmptyResult;
 using qvn::Guarded;
 using qvn::ResultText;
+using qvn::kExportProbeMs;
 
 extern "C" QVN_API bool TryConnect(const qvn_char* host, uint16_t port, int32_t timeout_ms) {
   return Guarded(false, [&] { return qvn::ProbeServer(ArgText(host), port, timeout_ms); });

@@ -37,6 +37,13 @@ class ConnectionError : public Error {
   using Error::Error;
 };
 
+// A wait for the peer outlasted the host's time-out (QVN_CONNECT_TIMEOUT_MS,
+// QVN_IO_TIMEOUT_MS) or the probe's.
+class TimeoutError : public ConnectionError {
+ public:
+  using ConnectionError::ConnectionError;
+};
+
 // The compression library rejected its input.
 class CompressionError : public Error {
  public:

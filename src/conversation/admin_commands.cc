@@ -2,15 +2,11 @@
 
 #include "codecs/text_crypto.h"
 #include "codecs/value_list.h"
-#include "conversation/framing.h"
-#include "conversation/probe.h"
-#include "platform/debug_output.h"
-#include "platform/socket.h"
+#include "conversation/exchange.h"
+#include "conversation/probe_timeouts.h"
 
 namespace qvn {
 namespace {
-
-constexpr int32_t kChangePasswordProbeMs = 5000;
 
 // UpperTrim(Md5Hex(EncryptText(key, text))), or empty when `text` is empty.
 Text DigestField(const Text& key, const Text& text) {
@@ -27,26 +23,8 @@ Text AdminToken(const Text& line) {
 
 Text RunCommand(const Text& host, uint16_t port, int32_t probe_timeout_ms,
                 const std::function<Text()>& build_request) {
-  Text result = kConnectionError;
-  if (port == 0) {
-    platform::ReportFailure("command", host, port, "port 0: nothing is sent");
-    return result;
-  }
-  if (!ProbeServer(host, port, probe_timeout_ms)) return result;
-  try {
-    platform::Connection connection = platform::Connection::Open(host, port);
-    connection.EnableKeepAlive();
-    // Built only now, so a request that cannot be built still costs one
-    // connection opened and closed with nothing sent.
-    const Text request = build_request();
-    WriteMessage(connection, request);
-    result = ReadMessage(connection);
-    connection.Close();
-  } catch (...) {
-    platform::ReportFailure("command", host, port);
-    result = kConnectionError;
-  }
-  return result;
+  return Exchange(host, port, {.what = "command", .probe_ms = probe_timeout_ms}, build_request)
+      .value_or(kConnectionError);
 }
 
 Text ClearSync(const Text& host, uint16_t port, const Text& line, int32_t probe_timeout_ms) {
@@ -83,7 +61,8 @@ Text CheckDbPassword(const Text& host, uint16_t port, const Text& credentials,
 
 Text ChangePassword(const Text& host, uint16_t port, const Text& db_password, const Text& user,
                     const Text& user_password, const Text& new_password) {
-  return RunCommand(host, port, kChangePasswordProbeMs, [&] {
+  // CHPASS has no time-out of its own: it probes as the exports do.
+  return RunCommand(host, port, kExportProbeMs, [&] {
     return u"CHPASS#" + user + u"#" +
            EncryptTextTwice(Md5Hex(user_password), Md5Hex(db_password), new_password);
   });

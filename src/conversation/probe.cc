@@ -5,11 +5,7 @@
 namespace qvn {
 
 bool ProbeServer(const Text& host, uint16_t port, int32_t timeout_ms) {
-  try {
-    return platform::ProbeConnect(host, port, timeout_ms);
-  } catch (...) {
-    return false;
-  }
+  return platform::ProbeConnect(host, port, timeout_ms);
 }
 
 }  // namespace qvn

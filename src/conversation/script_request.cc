@@ -2,9 +2,8 @@
 
 #include "codecs/text_crypto.h"
 #include "codecs/value_list.h"
-#include "conversation/framing.h"
+#include "conversation/exchange.h"
 #include "platform/debug_output.h"
-#include "platform/socket.h"
 
 namespace qvn {
 namespace {
@@ -28,48 +27,35 @@ Credentials ReadCredentials(const Text& trimmed_request) {
 }  // namespace
 
 Text SendScript(const Text& host, uint16_t port, const Text& text, size_t message_limit) {
-  Text answer = kNoneAnswer;
-  if (port == 0) {
-    platform::ReportFailure("script request", host, port, "port 0: nothing is sent");
-    return answer;
-  }
-  try {
-    platform::Connection connection = platform::Connection::Open(host, port);
-    connection.EnableKeepAlive();
-
-    const Text request = Trim(text);
-    const Credentials credentials = ReadCredentials(request);
-    const Text db_key = Md5Hex(credentials.db_password);
-    const Text user_key = Md5Hex(credentials.user_password);
+  const Text request = Trim(text);
+  const Credentials credentials = ReadCredentials(request);
+  const bool with_user = !credentials.user.empty();
+  Text db_key, user_key;
+  auto encrypt = [&] {
+    db_key = Md5Hex(credentials.db_password);
+    user_key = Md5Hex(credentials.user_password);
     const Text plaintext = kProtocolTag + request;
-
     // Only the user name travels in clear, so the server knows which user
     // key opens the inner layer.
-    const bool with_user = !credentials.user.empty();
     if (with_user) {
-      Text cipher = Trim(EncryptTextTwice(user_key, db_key, plaintext));
-      WriteMessage(connection, u"UID:" + credentials.user + u"#" + cipher, message_limit);
-    } else {
-      WriteMessage(connection, Trim(EncryptText(db_key, plaintext)), message_limit);
+      return u"UID:" + credentials.user + u"#" +
+             Trim(EncryptTextTwice(user_key, db_key, plaintext));
     }
-
-    Text reply = ReadMessage(connection, message_limit);
-    connection.Close();
+    return Trim(EncryptText(db_key, plaintext));
+  };
+  auto decrypt = [&](Text reply) {
     if (reply.empty()) {
       // The server answers nothing to a request it cannot open.
       platform::ReportFailure("script request", host, port,
                               "empty reply (unknown user or wrong password?)");
-      answer.clear();
-    } else if (with_user) {
-      answer = DecryptTextTwice(user_key, db_key, std::move(reply));
-    } else {
-      answer = DecryptText(db_key, std::move(reply));
+      return reply;
     }
-  } catch (...) {
-    platform::ReportFailure("script request", host, port);
-    answer = kNoneAnswer;
-  }
-  return Trim(answer);
+    return with_user ? DecryptTextTwice(user_key, db_key, std::move(reply))
+                     : DecryptText(db_key, std::move(reply));
+  };
+  return Trim(Exchange(host, port, {.what = "script request", .message_limit = message_limit},
+                       encrypt, decrypt)
+                  .value_or(kNoneAnswer));
 }
 
 }  // namespace qvn

@@ -1,6 +1,6 @@
 #include "platform/cpu_features.h"
 
-#include <cstdlib>
+#include "platform/environment.h"
 
 #if defined(__x86_64__) || defined(_M_X64)
 #include <cpuid.h>
@@ -10,7 +10,7 @@ namespace qvn::platform {
 namespace {
 
 bool Probe() {
-  if (const char* off = std::getenv("QVN_NO_AESNI"); off != nullptr && *off != '\0') return false;
+  if (!EnvironmentValue("QVN_NO_AESNI").empty()) return false;
 #if defined(__x86_64__) || defined(_M_X64)
   unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
   if (__get_cpuid(1, &eax, &ebx, &ecx, &edx) == 0) return false;

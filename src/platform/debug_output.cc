@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "base/errors.h"
+#include "platform/environment.h"
 
 namespace qvn::platform {
 namespace {
@@ -63,7 +64,10 @@ std::string Endpoint(const Text& host, uint16_t port) {
 }  // namespace
 
 bool DebugOutputEnabled() {
-  static const bool requested = DebugRequestedByEnvironment();  // thread-safe, once
+  static const bool requested = [] {  // thread-safe, once
+    const std::string value = EnvironmentValue("QVN_DEBUG");
+    return !value.empty() && value != "0";
+  }();
   return requested || Sink().set.load();
 }
 

@@ -50,8 +50,7 @@ void ReportFailure(std::string_view where) noexcept;
 // while a sink is set.
 void SetDebugSinkForTesting(std::function<void(const std::string&)> sink);
 
-// The system half: whether QVN_DEBUG asks for output, and writing one line.
-bool DebugRequestedByEnvironment();
+// The system half: writing one line.
 void WriteDebugLine(const std::string& line);
 
 // The system's text for an error code (errno / GetLastError / Winsock), in

@@ -1,16 +1,66 @@
 // The parts of a connection that do not depend on the socket API.
 #include "platform/socket.h"
 
+#include <mutex>
+#include <string>
+
+#include "base/errors.h"
+#include "platform/environment.h"
 #include "platform/socket_native.h"
 
 namespace qvn::platform {
 namespace {
 constexpr intptr_t kNoSocket = -1;
+
+std::mutex g_testing_mutex;
+std::optional<SocketTimeouts> g_testing_timeouts;
+
 }  // namespace
+
+int32_t ParseTimeoutMs(const std::string& value) {
+  int64_t ms = 0;
+  if (value.empty() || value.size() > 9) return 0;
+  for (char c : value) {
+    if (c < '0' || c > '9') return 0;
+    ms = ms * 10 + (c - '0');
+  }
+  return static_cast<int32_t>(ms);
+}
+
+SocketTimeouts HostTimeouts() {
+  {
+    std::lock_guard<std::mutex> lock(g_testing_mutex);
+    if (g_testing_timeouts) return *g_testing_timeouts;
+  }
+  static const SocketTimeouts from_environment{
+      ParseTimeoutMs(EnvironmentValue("QVN_CONNECT_TIMEOUT_MS")),
+      ParseTimeoutMs(EnvironmentValue("QVN_IO_TIMEOUT_MS"))};
+  return from_environment;
+}
+
+void SetHostTimeoutsForTesting(std::optional<SocketTimeouts> timeouts) {
+  std::lock_guard<std::mutex> lock(g_testing_mutex);
+  g_testing_timeouts = timeouts;
+}
+
+int32_t TighterBound(int32_t a, int32_t b) {
+  if (a <= 0) return b > 0 ? b : 0;
+  return b > 0 && b < a ? b : a;
+}
+
+[[noreturn]] void FailConnectTimedOut(int32_t bound_ms) {
+  throw TimeoutError("connect timed out after " + std::to_string(bound_ms) + " ms");
+}
+
+void Connection::FailTimedOut(const char* waiting_for) const {
+  throw TimeoutError(std::string(waiting_for) + " timed out after " +
+                     std::to_string(io_timeout_ms_) + " ms");
+}
 
 Connection::~Connection() { Close(); }
 
-Connection::Connection(Connection&& other) noexcept : socket_(other.socket_) {
+Connection::Connection(Connection&& other) noexcept
+    : socket_(other.socket_), io_timeout_ms_(other.io_timeout_ms_) {
   other.socket_ = kNoSocket;
 }
 
@@ -18,6 +68,7 @@ Connection& Connection::operator=(Connection&& other) noexcept {
   if (this != &other) {
     Close();
     socket_ = other.socket_;
+    io_timeout_ms_ = other.io_timeout_ms_;
     other.socket_ = kNoSocket;
   }
   return *this;

@@ -5,12 +5,27 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "base/byte_stream.h"
 #include "base/text.h"
 
 namespace qvn::platform {
+
+// The host's bounds on every connection the library makes, in milliseconds
+// (0: none, the default). Read once per process from QVN_CONNECT_TIMEOUT_MS
+// and QVN_IO_TIMEOUT_MS.
+struct SocketTimeouts {
+  int32_t connect_ms = 0;  // a TCP connect (name resolution is not included)
+  int32_t io_ms = 0;       // one wait for the peer without progress, either way
+};
+SocketTimeouts HostTimeouts();
+// Tests: stands in for the environment until called with nullopt.
+void SetHostTimeoutsForTesting(std::optional<SocketTimeouts> timeouts);
+// A variable's value as a bound: a whole number of milliseconds above 0, or 0
+// (no limit) for an empty, zero, negative or malformed value.
+int32_t ParseTimeoutMs(const std::string& value);
 
 // A connected client socket. Writes never raise SIGPIPE.
 class Connection : public ByteSource, public ByteSink {
@@ -22,8 +37,10 @@ class Connection : public ByteSource, public ByteSink {
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;
 
-  // Resolves host (name or dotted IPv4) and connects with a blocking connect.
-  // Raises ConnectionError on any failure.
+  // Resolves host (name or dotted IPv4) and connects, within the host's
+  // connect time-out when one is set; every later wait for the peer is bounded
+  // by the host's I/O time-out. Raises ConnectionError on any failure,
+  // TimeoutError when a bound runs out.
   static Connection Open(const Text& host, uint16_t port);
 
   bool IsOpen() const;
@@ -45,11 +62,16 @@ class Connection : public ByteSource, public ByteSink {
   explicit Connection(intptr_t native) : socket_(native) {}
 
  private:
+  [[noreturn]] void FailTimedOut(const char* waiting_for) const;
+
   intptr_t socket_ = -1;
+  int32_t io_timeout_ms_ = 0;
 };
 
-// Connects (blocking), then waits at most timeout_ms (negative: no limit) for
-// the socket to be writable with no error; true only then. Never raises.
+// Connects, then waits for the socket to be writable with no error; true only
+// then. A positive timeout_ms bounds the connect and the wait together; 0
+// bounds neither the connect (the host's connect time-out still does) and
+// only polls after it; negative: no limit. Never raises.
 bool ProbeConnect(const Text& host, uint16_t port, int32_t timeout_ms);
 
 }  // namespace qvn::platform

@@ -4,6 +4,7 @@
 #define QVN_PLATFORM_SOCKET_NATIVE_H_
 
 #include <chrono>
+#include <cstdint>
 
 #ifdef _WIN32
 #include <winsock2.h>
@@ -25,6 +26,12 @@ SOCKET NewSocket();
 
 // Milliseconds left of a wait that started at `start`; negative means no limit.
 int Remaining(int timeout_ms, std::chrono::steady_clock::time_point start);
+
+// The tighter of two bounds where 0 means none.
+int32_t TighterBound(int32_t a, int32_t b);
+
+// Raises TimeoutError for a connect that outlasted `bound_ms`.
+[[noreturn]] void FailConnectTimedOut(int32_t bound_ms);
 
 }  // namespace qvn::platform
 

@@ -1,11 +1,13 @@
 // BSD sockets. Every call that may be interrupted by a signal is retried, and
 // writes use MSG_NOSIGNAL so a peer that went away never kills the host.
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -56,35 +58,61 @@ void CloseFd(int fd) {
   ::close(fd);
 }
 
-// Connects a blocking IPv4 stream socket to the first address that accepts.
-// Returns the descriptor or raises ConnectionError.
-int ConnectBlocking(const Text& host, uint16_t port) {
+void SetNonBlocking(int fd, bool on) {
+  const int flags = ::fcntl(fd, F_GETFL);
+  ::fcntl(fd, F_SETFL, on ? flags | O_NONBLOCK : flags & ~O_NONBLOCK);
+}
+
+// Connects a blocking IPv4 stream socket to the first address that accepts,
+// all of them within bound_ms when it is above 0. Returns the descriptor or
+// raises ConnectionError (TimeoutError when the bound runs out).
+int ConnectWithin(const Text& host, uint16_t port, int32_t bound_ms) {
   // Windows would take an empty name for the local machine; neither platform does.
   if (host.empty()) throw ConnectionError("no host given");
   AddressList addresses(host, port);
+  const auto start = std::chrono::steady_clock::now();
+  const int limit = bound_ms > 0 ? bound_ms : -1;
   int last_error = ECONNREFUSED;
   for (const addrinfo* a = addresses.get(); a != nullptr; a = a->ai_next) {
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
     if (fd < 0) FailSocket("cannot create socket", errno);
+    // Bounded: a connect that cannot block, and a wait for its outcome.
+    if (limit > 0) SetNonBlocking(fd, true);
     int rc = ::connect(fd, a->ai_addr, a->ai_addrlen);
-    if (rc != 0 && errno == EINTR) {
+    if (rc != 0 && (errno == EINPROGRESS || errno == EINTR)) {
       // The connect goes on in the background; wait for its outcome.
       pollfd p{fd, POLLOUT, 0};
-      while ((rc = ::poll(&p, 1, -1)) < 0 && errno == EINTR) {
+      while ((rc = ::poll(&p, 1, Remaining(limit, start))) < 0 && errno == EINTR) {
+      }
+      if (rc == 0) {
+        CloseFd(fd);
+        FailConnectTimedOut(bound_ms);
       }
       int err = 0;
       socklen_t len = sizeof err;
       if (rc > 0 && ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) == 0 && err == 0) {
-        return fd;
+        rc = 0;
+      } else {
+        errno = err != 0 ? err : ECONNREFUSED;
+        rc = -1;
       }
-      errno = err != 0 ? err : ECONNREFUSED;
-      rc = -1;
     }
-    if (rc == 0) return fd;
+    if (rc == 0) {
+      if (limit > 0) SetNonBlocking(fd, false);
+      return fd;
+    }
     last_error = errno;
     CloseFd(fd);
   }
   FailSocket("cannot connect", last_error);
+}
+
+// Every later wait of a blocking call ends after ms without progress (EAGAIN).
+void SetIoTimeout(int fd, int32_t ms) {
+  if (ms <= 0) return;
+  const timeval tv{ms / 1000, static_cast<suseconds_t>(ms % 1000) * 1000};
+  ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+  ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
 }
 
 }  // namespace
@@ -96,7 +124,11 @@ void StartSockets() {}
 }
 
 Connection Connection::Open(const Text& host, uint16_t port) {
-  return Connection(static_cast<intptr_t>(ConnectBlocking(host, port)));
+  const SocketTimeouts timeouts = HostTimeouts();
+  Connection connection(static_cast<intptr_t>(ConnectWithin(host, port, timeouts.connect_ms)));
+  SetIoTimeout(static_cast<int>(connection.socket_), timeouts.io_ms);
+  connection.io_timeout_ms_ = timeouts.io_ms;
+  return connection;
 }
 
 void Connection::SendAll(const uint8_t* data, size_t n) {
@@ -106,6 +138,7 @@ void Connection::SendAll(const uint8_t* data, size_t n) {
     ssize_t sent = ::send(fd, data, n, MSG_NOSIGNAL);
     if (sent < 0) {
       if (errno == EINTR) continue;
+      if (errno == EAGAIN || errno == EWOULDBLOCK) FailTimedOut("sending");
       FailSocket("send failed", errno);
     }
     data += sent;
@@ -120,6 +153,7 @@ size_t Connection::ReceiveSome(uint8_t* data, size_t n) {
   for (;;) {
     ssize_t got = ::recv(fd, data, n, 0);
     if (got >= 0) return static_cast<size_t>(got);
+    if (errno == EAGAIN || errno == EWOULDBLOCK) FailTimedOut("waiting for the peer");
     if (errno != EINTR) FailSocket("receive failed", errno);
   }
 }
@@ -166,17 +200,18 @@ void Connection::Abort() {
 }
 
 bool ProbeConnect(const Text& host, uint16_t port, int32_t timeout_ms) {
+  const auto start = std::chrono::steady_clock::now();
   int fd;
   try {
-    fd = ConnectBlocking(host, port);
+    fd = ConnectWithin(host, port,
+                       TighterBound(timeout_ms > 0 ? timeout_ms : 0, HostTimeouts().connect_ms));
   } catch (...) {
     ReportFailure("probe", host, port);
     return false;
   }
-  // The connect has completed; the wait only confirms that the socket is
-  // ready to write and carries no pending error.
+  // The connect has completed; the wait only confirms, in what is left of
+  // the time-out, that the socket is ready to write and carries no error.
   bool ready = false;
-  auto start = std::chrono::steady_clock::now();
   for (;;) {
     pollfd p{fd, POLLOUT, 0};
     int rc = ::poll(&p, 1, Remaining(timeout_ms, start));

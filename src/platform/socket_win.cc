@@ -74,20 +74,9 @@ SOCKET NewSocket() {
 
 namespace {
 
-// Connects a blocking IPv4 stream socket to the first address that accepts.
-SOCKET ConnectBlocking(const Text& host, uint16_t port) {
-  // Windows would take an empty name for the local machine; neither platform does.
-  if (host.empty()) throw ConnectionError("no host given");
-  StartSockets();
-  AddressList addresses(host, port);
-  int last_error = WSAECONNREFUSED;
-  for (const ADDRINFOW* a = addresses.get(); a != nullptr; a = a->ai_next) {
-    SOCKET s = NewSocket();
-    if (::connect(s, a->ai_addr, static_cast<int>(a->ai_addrlen)) == 0) return s;
-    last_error = ::WSAGetLastError();
-    ::closesocket(s);
-  }
-  FailSocket("cannot connect", last_error);
+void SetNonBlocking(SOCKET s, bool on) {
+  u_long mode = on ? 1 : 0;
+  ::ioctlsocket(s, FIONBIO, &mode);
 }
 
 // A select() time-out: whole seconds plus the remaining milliseconds.
@@ -96,6 +85,70 @@ timeval Interval(int timeout_ms) {
   tv.tv_sec = timeout_ms / 1000;
   tv.tv_usec = (timeout_ms % 1000) * 1000;
   return tv;
+}
+
+// Connects a blocking IPv4 stream socket to the first address that accepts,
+// all of them within bound_ms when it is above 0.
+SOCKET ConnectWithin(const Text& host, uint16_t port, int32_t bound_ms) {
+  // Windows would take an empty name for the local machine; neither platform does.
+  if (host.empty()) throw ConnectionError("no host given");
+  StartSockets();
+  AddressList addresses(host, port);
+  const auto start = std::chrono::steady_clock::now();
+  int last_error = WSAECONNREFUSED;
+  for (const ADDRINFOW* a = addresses.get(); a != nullptr; a = a->ai_next) {
+    SOCKET s = NewSocket();
+    if (bound_ms <= 0) {
+      if (::connect(s, a->ai_addr, static_cast<int>(a->ai_addrlen)) == 0) return s;
+      last_error = ::WSAGetLastError();
+      ::closesocket(s);
+      continue;
+    }
+    // Bounded: a connect that cannot block, and a wait for its outcome.
+    SetNonBlocking(s, true);
+    int err = 0;
+    if (::connect(s, a->ai_addr, static_cast<int>(a->ai_addrlen)) != 0) {
+      err = ::WSAGetLastError();
+      if (err == WSAEWOULDBLOCK) {
+        fd_set writable, failed;
+        FD_ZERO(&writable);
+        FD_ZERO(&failed);
+        FD_SET(s, &writable);
+        FD_SET(s, &failed);
+        timeval tv = Interval(Remaining(bound_ms, start));
+        const int rc = ::select(0, nullptr, &writable, &failed, &tv);
+        if (rc == 0) {
+          ::closesocket(s);
+          FailConnectTimedOut(bound_ms);
+        }
+        // Connected: writable. Failed: in the error set, the cause in SO_ERROR.
+        int len = sizeof err;
+        err = 0;
+        if (rc < 0 ||
+            ::getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&err), &len) != 0) {
+          err = ::WSAGetLastError();
+        } else if (err == 0 && !FD_ISSET(s, &writable)) {
+          err = WSAECONNREFUSED;
+        }
+      }
+    }
+    if (err == 0) {
+      SetNonBlocking(s, false);
+      return s;
+    }
+    last_error = err;
+    ::closesocket(s);
+  }
+  FailSocket("cannot connect", last_error);
+}
+
+// Every later wait of a blocking call ends after ms without progress
+// (WSAETIMEDOUT); the socket is closed after that, as Winsock requires.
+void SetIoTimeout(SOCKET s, int32_t ms) {
+  if (ms <= 0) return;
+  const DWORD value = static_cast<DWORD>(ms);
+  ::setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&value), sizeof value);
+  ::setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&value), sizeof value);
 }
 
 }  // namespace
@@ -115,7 +168,11 @@ void StartSockets() {
 }
 
 Connection Connection::Open(const Text& host, uint16_t port) {
-  return Connection(static_cast<intptr_t>(ConnectBlocking(host, port)));
+  const SocketTimeouts timeouts = HostTimeouts();
+  Connection connection(static_cast<intptr_t>(ConnectWithin(host, port, timeouts.connect_ms)));
+  SetIoTimeout(AsSocket(connection.socket_), timeouts.io_ms);
+  connection.io_timeout_ms_ = timeouts.io_ms;
+  return connection;
 }
 
 void Connection::SendAll(const uint8_t* data, size_t n) {
@@ -126,6 +183,7 @@ void Connection::SendAll(const uint8_t* data, size_t n) {
     if (sent == SOCKET_ERROR) {
       int err = ::WSAGetLastError();
       if (err == WSAEINTR) continue;
+      if (err == WSAETIMEDOUT && io_timeout_ms_ > 0) FailTimedOut("sending");
       FailSocket("send failed", err);
     }
     data += sent;
@@ -141,6 +199,7 @@ size_t Connection::ReceiveSome(uint8_t* data, size_t n) {
     int got = ::recv(AsSocket(socket_), reinterpret_cast<char*>(data), piece, 0);
     if (got != SOCKET_ERROR) return static_cast<size_t>(got);
     int err = ::WSAGetLastError();
+    if (err == WSAETIMEDOUT && io_timeout_ms_ > 0) FailTimedOut("waiting for the peer");
     if (err != WSAEINTR) FailSocket("receive failed", err);
   }
 }
@@ -188,9 +247,11 @@ void Connection::Abort() {
 }
 
 bool ProbeConnect(const Text& host, uint16_t port, int32_t timeout_ms) {
+  const auto start = std::chrono::steady_clock::now();
   SOCKET s;
   try {
-    s = ConnectBlocking(host, port);
+    s = ConnectWithin(host, port,
+                      TighterBound(timeout_ms > 0 ? timeout_ms : 0, HostTimeouts().connect_ms));
   } catch (...) {
     ReportFailure("probe", host, port);
     return false;
@@ -202,7 +263,8 @@ bool ProbeConnect(const Text& host, uint16_t port, int32_t timeout_ms) {
   FD_ZERO(&failed);
   FD_SET(s, &writable);
   FD_SET(s, &failed);
-  timeval tv = Interval(timeout_ms < 0 ? 0 : timeout_ms);
+  // What is left of the time-out after the connect.
+  timeval tv = Interval(timeout_ms < 0 ? 0 : Remaining(timeout_ms, start));
   int rc = ::select(0, nullptr, &writable, &failed, timeout_ms < 0 ? nullptr : &tv);
   bool ready = rc > 0 && FD_ISSET(s, &writable) && !FD_ISSET(s, &failed);
   if (ready) {
