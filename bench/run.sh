@@ -10,7 +10,7 @@ MIB=${1:-1024}
 BUILD=build/release
 OUT=build/bench-report
 cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQVN_BUILD_TESTS=OFF >/dev/null
-cmake --build "$BUILD" -j2 --target qvn_bench qvn_e2e_bench qvn-server >/dev/null
+cmake --build "$BUILD" -j2 --target qvn_bench qvn_e2e_bench qvn_unpack_memory qvn-server >/dev/null
 mkdir -p "$OUT"
 WORK=$(mktemp -d /dev/shm/qvn-bench.XXXXXX)
 SERVER_PID=
@@ -42,6 +42,12 @@ FILE_PORT=$(sed -n 's/.*file-port=\([0-9]*\).*/\1/p' "$WORK/server.out")
   echo
   echo '```'
   nice -n 19 "$BUILD/bin/qvn_bench" --benchmark_counters_tabular=false 2>/dev/null
+  echo '```'
+  echo
+  echo "## UnPackString of a text that inflates to 400 MB (bench/unpack_memory.cc)"
+  echo
+  echo '```'
+  "$BUILD/bin/qvn_unpack_memory" 400
   echo '```'
   echo
   echo "load after: $(uptime | sed 's/.*load average/load average/')"

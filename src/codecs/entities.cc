@@ -220,12 +220,8 @@ Text DataEncode(TextView text) {
 
 Text DataDecode(TextView text) {
   if (text.find(u'&') == TextView::npos) return Text(text);
-  try {
-    const Plan& plan = GetPlan();
-    return plan.one_pass ? DecodeOnePass(text, plan) : DecodeByPasses(text);
-  } catch (...) {
-    return Text(text);
-  }
+  const Plan& plan = GetPlan();
+  return plan.one_pass ? DecodeOnePass(text, plan) : DecodeByPasses(text);
 }
 
 }  // namespace qvn

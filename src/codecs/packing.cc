@@ -46,6 +46,43 @@ Text JoinedLines(TextView text) {
   return out;
 }
 
+// Trim(JoinedLines(text)) without a second copy of a text that may be
+// hundreds of megabytes: blanks trimmed first (the line breaks at either end
+// among them), then each lone CR or LF widened to CR LF from the back.
+void JoinLinesAndTrimInPlace(Text& text) {
+  const size_t nul = text.find(u'\0');
+  if (nul != Text::npos) text.resize(nul);
+  size_t n = text.size();
+  while (n > 0 && IsBlank(text[n - 1])) --n;
+  size_t lead = 0;
+  while (lead < n && IsBlank(text[lead])) ++lead;
+  size_t extra = 0;
+  for (size_t i = lead; i < n; ++i) {
+    const char16_t c = text[i];
+    if ((c == u'\r' && (i + 1 == n || text[i + 1] != u'\n')) ||
+        (c == u'\n' && (i == lead || text[i - 1] != u'\r'))) {
+      ++extra;
+    }
+  }
+  text.resize(n + extra);
+  size_t to = n + extra;
+  char16_t next = 0;  // the unit after position i before anything moved
+  for (size_t i = n; extra > 0 && i-- > lead;) {
+    const char16_t c = text[i];
+    const bool lone_cr = c == u'\r' && next != u'\n';
+    const bool lone_lf = c == u'\n' && (i == lead || text[i - 1] != u'\r');
+    if (lone_cr || lone_lf) {
+      text[--to] = u'\n';
+      text[--to] = u'\r';
+      --extra;
+    } else {
+      text[--to] = c;
+    }
+    next = c;
+  }
+  text.erase(0, lead);
+}
+
 // Gives zlib the next piece of input and room for output; tracks how much of
 // each has been used.
 class Pump {
@@ -69,7 +106,6 @@ class Pump {
   void Account() { written_ += given_ - z_.avail_out; }
 
   bool AllInputGiven() const { return fed_ == in_.size() && z_.avail_in == 0; }
-  bool OutputRoomLeft() const { return z_.avail_out != 0; }
   size_t written() const { return written_; }
 
  private:
@@ -102,6 +138,33 @@ struct InflateStream {
   InflateStream(const InflateStream&) = delete;
   InflateStream& operator=(const InflateStream&) = delete;
 };
+
+// Inflates `in` a piece at a time, handing each piece of output to `sink`.
+// A stream cut short, an incomplete trailer included, gives what it holds.
+template <typename Sink>
+void Inflate(const Bytes& in, Sink&& sink) {
+  InflateStream s;
+  Bytes piece(size_t{1} << 18);
+  size_t fed = 0;
+  for (;;) {
+    if (s.z.avail_in == 0 && fed < in.size()) {
+      const size_t n = std::min(in.size() - fed, kPiece);
+      s.z.next_in = const_cast<Bytef*>(in.data() + fed);
+      s.z.avail_in = static_cast<uInt>(n);
+      fed += n;
+    }
+    s.z.next_out = piece.data();
+    s.z.avail_out = static_cast<uInt>(piece.size());
+    const int r = inflate(&s.z, Z_NO_FLUSH);
+    sink(piece.data(), piece.size() - s.z.avail_out);
+    if (r == Z_STREAM_END) return;  // the trailer was complete and matched
+    if (r == Z_MEM_ERROR) throw std::bad_alloc();
+    if (r != Z_OK && r != Z_BUF_ERROR) {
+      throw CompressionError(s.z.msg != nullptr ? s.z.msg : "invalid compressed data");
+    }
+    if (fed == in.size() && s.z.avail_in == 0 && s.z.avail_out != 0) return;
+  }
+}
 
 Text DecodeContent(const Bytes& b) {
   const size_t n = b.size();
@@ -138,22 +201,18 @@ void CompressBuffer(Bytes& buffer) {
 }
 
 int64_t DecompressBuffer(Bytes& buffer) {
-  InflateStream s;
-  Bytes out(std::max<size_t>(4 * buffer.size(), 4096));
-  Pump pump(s.z, buffer, out);
-  for (;;) {
-    pump.Prepare();
-    const int r = inflate(&s.z, Z_NO_FLUSH);
-    pump.Account();
-    if (r == Z_STREAM_END) break;  // the trailer was complete and matched
-    if (r == Z_MEM_ERROR) throw std::bad_alloc();
-    if (r != Z_OK && r != Z_BUF_ERROR) {
-      throw CompressionError(s.z.msg != nullptr ? s.z.msg : "invalid compressed data");
-    }
-    // A stream cut short, an incomplete trailer included, gives what it holds.
-    if (pump.AllInputGiven() && pump.OutputRoomLeft()) break;
-  }
-  out.resize(pump.written());
+  // Twice through the stream: once to learn the size, once into a buffer of
+  // exactly that size. Growing one instead would cost up to three times the
+  // output at its peak, and packed texts can inflate a thousandfold.
+  size_t total = 0;
+  Inflate(buffer, [&](const uint8_t*, size_t n) { total += n; });
+  Bytes out(total);
+  size_t at = 0;
+  Inflate(buffer, [&](const uint8_t* p, size_t n) {
+    if (n > out.size() - at) throw CompressionError("inflated differently the second time");
+    std::memcpy(out.data() + at, p, n);
+    at += n;
+  });
   buffer = std::move(out);
   return static_cast<int64_t>(buffer.size());
 }
@@ -167,7 +226,7 @@ Text PackString(const Text& text) {
     // The result is one line without blanks, so its line list and trimming
     // leave it as it is.
     return Base64EncodeBytes(b);
-  } catch (...) {
+  } catch (const CompressionError&) {
   }
   return Trim(JoinedLines(t));
 }
@@ -179,8 +238,11 @@ Text UnPackString(const Text& packed) {
     // the final CR LF falls outside the last whole group.
     Bytes b = Base64DecodeBytes(JoinedLines(t));
     DecompressBuffer(b);
-    return Trim(JoinedLines(DecodeContent(b)));
-  } catch (...) {
+    Text text = DecodeContent(b);
+    Bytes().swap(b);  // gone before the text is tidied
+    JoinLinesAndTrimInPlace(text);
+    return text;
+  } catch (const CompressionError&) {  // not a packed text: it comes back as it is
   }
   return Trim(JoinedLines(t));
 }

@@ -22,9 +22,12 @@ Text RunCommand(const Text& host, uint16_t port, int32_t probe_timeout_ms,
 Text ClearSync(const Text& host, uint16_t port, const Text& line, int32_t probe_timeout_ms);
 Text BuildShow(const Text& host, uint16_t port, const Text& line, int32_t number, bool flag,
                int32_t probe_timeout_ms);
+// The worker of ShowDbName.
 Text QueryDbName(const Text& host, uint16_t port, int32_t probe_timeout_ms);
+// The worker of TryDbPassword.
 Text CheckDbPassword(const Text& host, uint16_t port, const Text& credentials,
                      int32_t probe_timeout_ms);
+// The worker of ChangeUniquePass.
 Text ChangePassword(const Text& host, uint16_t port, const Text& db_password, const Text& user,
                     const Text& user_password, const Text& new_password);
 

@@ -7,7 +7,8 @@
 
 namespace qvn {
 
-// True when the version stored in the database differs from the host
+// The worker of UpdateIsAvailable. True when the version stored in the
+// database differs from the host
 // program's own. Raises, with nothing sent, when the own version cannot be
 // formed (the export answers false).
 bool CheckForUpdate(const Text& host, uint16_t port, const Text& credentials, const Text& table,

@@ -30,7 +30,7 @@ std::string CurrentExceptionText() {
     return std::string(e.what()) + ": " + SystemErrorText(e.code());
   } catch (const std::exception& e) {
     return e.what();
-  } catch (...) {
+  } catch (...) {  // whatever else was thrown still deserves a line
     return "unknown failure";
   }
 }
@@ -74,40 +74,36 @@ bool DebugOutputEnabled() {
 DebugCallScope::DebugCallScope(const char* call) noexcept : previous_(t_call) { t_call = call; }
 DebugCallScope::~DebugCallScope() { t_call = previous_; }
 
-void ReportFailure(std::string_view where, const Text& host, uint16_t port,
-                   std::string_view cause) noexcept {
+namespace {
+
+// A null cause stands for the exception being handled.
+void Report(std::string_view where, const Text* host, uint16_t port,
+            const std::string_view* cause) noexcept {
   if (!DebugOutputEnabled()) return;
   try {
-    const std::string endpoint = Endpoint(host, port);
-    Emit(where, &endpoint, cause);
-  } catch (...) {
+    const std::string endpoint = host != nullptr ? Endpoint(*host, port) : std::string();
+    Emit(where, host != nullptr ? &endpoint : nullptr,
+         cause != nullptr ? std::string(*cause) : CurrentExceptionText());
+  } catch (...) {  // a diagnostic line that cannot be made is not worth a failure
   }
+}
+
+}  // namespace
+
+void ReportFailure(std::string_view where, const Text& host, uint16_t port,
+                   std::string_view cause) noexcept {
+  Report(where, &host, port, &cause);
 }
 
 void ReportFailure(std::string_view where, const Text& host, uint16_t port) noexcept {
-  if (!DebugOutputEnabled()) return;
-  try {
-    const std::string endpoint = Endpoint(host, port);
-    Emit(where, &endpoint, CurrentExceptionText());
-  } catch (...) {
-  }
+  Report(where, &host, port, nullptr);
 }
 
 void ReportFailure(std::string_view where, std::string_view cause) noexcept {
-  if (!DebugOutputEnabled()) return;
-  try {
-    Emit(where, nullptr, cause);
-  } catch (...) {
-  }
+  Report(where, nullptr, 0, &cause);
 }
 
-void ReportFailure(std::string_view where) noexcept {
-  if (!DebugOutputEnabled()) return;
-  try {
-    Emit(where, nullptr, CurrentExceptionText());
-  } catch (...) {
-  }
-}
+void ReportFailure(std::string_view where) noexcept { Report(where, nullptr, 0, nullptr); }
 
 void SetDebugSinkForTesting(std::function<void(const std::string&)> sink) {
   TestSink& test = Sink();

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <exception>
 #include <string>
 
 #include "base/errors.h"
@@ -115,7 +116,7 @@ bool IsRegularFile(const Text& name) {
 bool RemoveFile(const Text& name) noexcept {
   try {
     return ::unlink(PathOf(name).c_str()) == 0;
-  } catch (...) {
+  } catch (const std::exception&) {  // the path could not be formed
     return false;
   }
 }
@@ -131,7 +132,7 @@ bool IsFileInUse(const Text& name) noexcept {
                   ::flock(fd, LOCK_EX | LOCK_NB) != 0;
     ::close(fd);  // also drops the lock
     return in_use;
-  } catch (...) {
+  } catch (const std::exception&) {  // the path could not be formed
     return true;
   }
 }

@@ -39,7 +39,7 @@ void* ThreadMain(void* arg) {
   LowerPriority();
   try {
     (*body)();
-  } catch (...) {
+  } catch (...) {  // the thread\'s edge: nothing may end the host process
   }
   return nullptr;
 }

@@ -21,7 +21,7 @@ DWORD WINAPI ThreadMain(LPVOID arg) {
     module = start->module;
     try {
       start->body();
-    } catch (...) {
+    } catch (...) {  // the thread\'s edge: nothing may end the host process
     }
   }  // body and everything it captured are gone before the reference is
   if (module != nullptr) FreeLibraryAndExitThread(module, 0);

@@ -11,6 +11,10 @@ namespace qvn::platform {
 
 inline constexpr uint32_t kTransferProgressMessage = 5266;  // WM_USER + 4242
 inline constexpr uint32_t kTransfersDoneMessage = 5267;     // Linux only
+inline constexpr uint32_t kTransferOutcomeMessage = 5268;   // Linux only
+// What a progress handler returns to cancel (QVN_CANCEL_TRANSFERS): no window
+// procedure returns it by accident.
+inline constexpr intptr_t kCancelTransfers = 0x51564E43;
 
 // Where progress goes, copied while Script runs: on Linux the host's
 // QvnWindow record may be gone by the time the transfer thread reports.
@@ -25,17 +29,23 @@ struct ProgressTarget {
 ProgressTarget CopyProgressTarget(void* handle);
 
 // Sends message 5266 with wparam = index (sign-extended) and lparam = the
-// NUL-terminated text, and returns when the host has handled it. The text is
-// valid only during the call.
+// NUL-terminated text, and returns when the host has handled it: true when
+// the host answered kCancelTransfers. The text is valid only during the call.
 //  - Windows: SendMessageW to the HWND; nothing when it is 0 or names no window.
 //  - Linux: proc(context, 5266, index, text) is called here; nothing when
 //    proc is null.
-void SendProgressMessage(const ProgressTarget& target, int32_t index, const Text& text);
+bool SendProgressMessage(const ProgressTarget& target, int32_t index, const Text& text);
+
+// How one entry ended. Linux: proc(context, 5268, index, &QvnTransferOutcome).
+// Windows: nothing (a Windows host keeps exactly the messages it always had).
+void SendTransferOutcome(const ProgressTarget& target, int32_t index, const Text& client_file,
+                         const Text& server_file, bool upload, int32_t status,
+                         const Text& reason);
 
 // The transfer thread's last word, after which it never touches `context`
-// again. Linux: proc(context, 5267, entries, 0). Windows: nothing (a Windows
-// host keeps exactly the messages it always had).
-void SendTransfersDone(const ProgressTarget& target, uint32_t entries);
+// again. Linux: proc(context, 5267, entries begun, entries not completed).
+// Windows: nothing.
+void SendTransfersDone(const ProgressTarget& target, uint32_t begun, uint32_t incomplete);
 
 }  // namespace qvn::platform
 

@@ -14,16 +14,31 @@ ProgressTarget CopyProgressTarget(void* handle) {
   return target;
 }
 
-void SendProgressMessage(const ProgressTarget& target, int32_t index, const Text& text) {
-  if (target.proc == nullptr) return;
-  target.proc(target.context, kTransferProgressMessage,
-              static_cast<uintptr_t>(static_cast<intptr_t>(index)),
-              reinterpret_cast<intptr_t>(text.c_str()));
+static_assert(kCancelTransfers == QVN_CANCEL_TRANSFERS);
+static_assert(kTransferOutcomeMessage == QVN_WM_TRANSFER_OUTCOME);
+static_assert(kTransfersDoneMessage == QVN_WM_TRANSFERS_DONE);
+
+bool SendProgressMessage(const ProgressTarget& target, int32_t index, const Text& text) {
+  if (target.proc == nullptr) return false;
+  return target.proc(target.context, kTransferProgressMessage,
+                     static_cast<uintptr_t>(static_cast<intptr_t>(index)),
+                     reinterpret_cast<intptr_t>(text.c_str())) == kCancelTransfers;
 }
 
-void SendTransfersDone(const ProgressTarget& target, uint32_t entries) {
+void SendTransferOutcome(const ProgressTarget& target, int32_t index, const Text& client_file,
+                         const Text& server_file, bool upload, int32_t status,
+                         const Text& reason) {
   if (target.proc == nullptr) return;
-  target.proc(target.context, kTransfersDoneMessage, entries, 0);
+  const QvnTransferOutcome outcome{client_file.c_str(), server_file.c_str(), upload ? 1 : 0,
+                                   status, reason.c_str()};
+  target.proc(target.context, kTransferOutcomeMessage,
+              static_cast<uintptr_t>(static_cast<intptr_t>(index)),
+              reinterpret_cast<intptr_t>(&outcome));
+}
+
+void SendTransfersDone(const ProgressTarget& target, uint32_t begun, uint32_t incomplete) {
+  if (target.proc == nullptr) return;
+  target.proc(target.context, kTransfersDoneMessage, begun, static_cast<intptr_t>(incomplete));
 }
 
 }  // namespace qvn::platform

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 
+#include "base/errors.h"
 #include "platform/idle_thread.h"
 
 namespace qvn::platform {
@@ -45,7 +46,7 @@ File CreateTemporaryBeside(const Text& target, Text& temp_name) {
     temp_name = folder + kPrefix + HexText(n) + kSuffix;
     try {
       return File::CreateNewPrivate(temp_name);
-    } catch (...) {
+    } catch (const PlatformError&) {
       // Only a name already taken is worth another try.
       if (attempt >= 15 || !IsRegularFile(temp_name)) {
         temp_name.clear();

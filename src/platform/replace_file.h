@@ -17,6 +17,13 @@ namespace qvn::platform {
 // (Linux), the name itself otherwise. Raises PlatformError on a link loop.
 Text ResolveReplaceTarget(const Text& target);
 
+// Raises when a download must not touch `target` (links already followed):
+// it exists and is not a regular file (a folder, FIFO, device or socket; on
+// Windows also a reparse point or a device name such as NUL or CON), or it
+// could not be opened for writing (permissions, the read-only attribute).
+// A missing target passes.
+void CheckDownloadTarget(const Text& target);
+
 // True when a file name (no folder) has the temporary files' pattern.
 bool IsTemporaryFileName(TextView name);
 

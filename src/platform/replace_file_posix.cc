@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -46,6 +47,22 @@ Text ResolveReplaceTarget(const Text& target) {
     }
     path = std::move(link);
   }
+}
+
+void CheckDownloadTarget(const Text& target) {
+  const std::string path = TextToUtf8(target);
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) {
+    if (errno == ENOENT) return;
+    throw PlatformError("cannot examine the target", static_cast<uint32_t>(errno));
+  }
+  // Replacing a FIFO or a device node would put a plain file in its place.
+  if (!S_ISREG(st.st_mode)) throw Error("the target exists and is not a regular file");
+  // Opened, not only looked at: the system's own word on permissions, read-only
+  // mounts and immutable files. Nothing is changed by it.
+  const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) throw PlatformError("the target cannot be written", static_cast<uint32_t>(errno));
+  ::close(fd);
 }
 
 void ReplaceWithTemporary(const Text& temp_name, const Text& target) {

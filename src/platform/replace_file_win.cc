@@ -17,6 +17,30 @@ Text FolderOf(const Text& path) {
 
 Text ResolveReplaceTarget(const Text& target) { return target; }
 
+void CheckDownloadTarget(const Text& target) {
+  const DWORD attributes = GetFileAttributesW(PathOf(target));
+  if (attributes != INVALID_FILE_ATTRIBUTES) {
+    // A link or junction is not followed here, and replacing one would put a
+    // plain file in its place.
+    if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE))
+      throw Error("the target exists and is not a regular file");
+    if (attributes & FILE_ATTRIBUTE_READONLY) throw Error("the target is read-only");
+  }
+  // Opened, not only looked at: the system's own word on permissions, and the
+  // one way to tell a device name (NUL, CON, COM1) from a file.
+  HANDLE handle = CreateFileW(PathOf(target), GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return;
+    throw PlatformError("the target cannot be written", static_cast<uint32_t>(error));
+  }
+  const DWORD type = GetFileType(handle);
+  CloseHandle(handle);
+  if (type != FILE_TYPE_DISK) throw Error("the target exists and is not a regular file");
+}
+
 void ReplaceWithTemporary(const Text& temp_name, const Text& target) {
   if (GetFileAttributesW(PathOf(target)) != INVALID_FILE_ATTRIBUTES) {
     // A target held open without delete sharing cannot be replaced; asking

@@ -205,7 +205,7 @@ bool ProbeConnect(const Text& host, uint16_t port, int32_t timeout_ms) {
   try {
     fd = ConnectWithin(host, port,
                        TighterBound(timeout_ms > 0 ? timeout_ms : 0, HostTimeouts().connect_ms));
-  } catch (...) {
+  } catch (const Error&) {
     ReportFailure("probe", host, port);
     return false;
   }

@@ -252,7 +252,7 @@ bool ProbeConnect(const Text& host, uint16_t port, int32_t timeout_ms) {
   try {
     s = ConnectWithin(host, port,
                       TighterBound(timeout_ms > 0 ? timeout_ms : 0, HostTimeouts().connect_ms));
-  } catch (...) {
+  } catch (const Error&) {
     ReportFailure("probe", host, port);
     return false;
   }

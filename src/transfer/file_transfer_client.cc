@@ -4,6 +4,7 @@
 #include <exception>
 #include <limits>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "base/whole_number.h"
@@ -71,9 +72,13 @@ size_t ReceiveBlock(platform::Connection& connection, AesCipher& cipher,
 // The data blocks of an upload, a batch at a time: read ahead, encrypt the
 // batch's chains together, one write. `progress(count)` runs once per block
 // in order, after the block's batch is sent, with the bytes read so far.
+// `all_sent` turns true once the last block has gone. Raises, before the
+// stale bytes go out, when the file yields fewer than `size` bytes.
 template <typename Progress>
 void SendFileBlocks(platform::Connection& connection, AesCipher& cipher, platform::File& file,
-                    int64_t blocks, Progress&& progress) {
+                    int64_t size, bool& all_sent, Progress&& progress) {
+  const int64_t blocks = (size + static_cast<int64_t>(TransferBlockSize) - 1) /
+                         static_cast<int64_t>(TransferBlockSize);
   // Zeros stand for "no previous block" below.
   std::vector<uint8_t> plain(kBatchBlocks * kPlainSlot, 0);
   std::vector<uint8_t> wire(kBatchBlocks * TransferCipherBlockSize + 16);
@@ -90,20 +95,30 @@ void SendFileBlocks(platform::Connection& connection, AesCipher& cipher, platfor
     for (size_t i = 0; i < batch; ++i) {
       uint8_t* slot = plain.data() + i * kPlainSlot;
       size_t got = ReadFully(file, slot, TransferBlockSize);
+      read += static_cast<int64_t>(got);
+      // A file cut short meanwhile would send stale bytes for the rest and
+      // leave a corrupt copy on the server.
+      const int64_t due = std::min<int64_t>(size, (k + static_cast<int64_t>(i) + 1) *
+                                                       static_cast<int64_t>(TransferBlockSize));
+      if (read < due) {
+        throw Error("the file shrank while it was sent: " + std::to_string(read) + " of " +
+                    std::to_string(size) + " bytes");
+      }
       // A block is sent whole: after a short read the rest holds what the
       // previous block had there (the slot before, the last one for slot 0).
       if (got < TransferBlockSize) {
         const uint8_t* previous = plain.data() + (i + kBatchBlocks - 1) % kBatchBlocks * kPlainSlot;
         std::memcpy(slot + got, previous + got, TransferBlockSize - got);
       }
-      read += static_cast<int64_t>(got);
       counts[i] = read;
     }
     cipher.EncryptBlocks(in, out, batch, TransferBlockSize);
     connection.SendAll(wire.data(), batch * TransferCipherBlockSize);
-    for (size_t i = 0; i < batch; ++i) progress(counts[i]);
     k += static_cast<int64_t>(batch);
+    all_sent = k == blocks;
+    for (size_t i = 0; i < batch; ++i) progress(counts[i]);
   }
+  all_sent = true;
 }
 
 // The data blocks of a download, a batch per socket read; each block's plain
@@ -135,6 +150,23 @@ Text TransferKey(const Text& password) { return Trim(Md5Hex(password)); }
 
 }  // namespace
 
+TransferOutcome OutcomeOfCurrentException() {
+  try {
+    throw;
+  } catch (const TransferCancelled& e) {
+    return {TransferStatus::kCancelled, e.what()};
+  } catch (const TimeoutError& e) {
+    return {TransferStatus::kTimedOut, e.what()};
+  } catch (const PlatformError& e) {
+    return {TransferStatus::kFailed, std::string(e.what()) + ": " +
+                                         platform::SystemErrorText(e.code())};
+  } catch (const std::exception& e) {
+    return {TransferStatus::kFailed, e.what()};
+  } catch (...) {  // whatever else was thrown still ends the transfer
+    return {TransferStatus::kFailed, "unknown failure"};
+  }
+}
+
 Bytes TransferRequestBlock(const Text& request) {
   std::string utf8 = TextToUtf8(request);
   Bytes plain(TransferBlockSize, 0);
@@ -155,7 +187,8 @@ bool TFileTransferClient::IsFileInUse(const Text& AFileName) {
 bool TFileTransferClient::FileUpLoad(Text AHost, uint16_t APort, Text APassword,
                                      Text AClientFileName, Text AServerFileName) {
   if (IsFileInUse(AClientFileName)) {
-    platform::ReportFailure("upload " + TextToUtf8(AClientFileName), "the file is in use");
+    FOutcome = {TransferStatus::kFailed, "the local file is missing, in use or unreadable"};
+    platform::ReportFailure("upload " + TextToUtf8(AClientFileName), FOutcome.reason);
     // Nobody else would free it: the transfer thread keeps no reference.
     if (FFreeOnProgressEnd) delete this;
     return false;
@@ -179,8 +212,8 @@ bool TFileTransferClient::RunTransfer(Direction direction, const Text& AHost, ui
   std::exception_ptr failure;
   // The workers turn their own failures into false; what arrives here is a
   // failed connect, which the caller gets after the end-of-call steps.
+  FOutcome = {TransferStatus::kNotStarted, "not started"};
   try {
-    FFileSize = 0;
     platform::Connection connection = platform::Connection::Open(AHost, APort);
     connection.EnableKeepAlive();  // a vanished server is noticed, as on the request port
     FClientFileName = AClientFileName;
@@ -189,12 +222,13 @@ bool TFileTransferClient::RunTransfer(Direction direction, const Text& AHost, ui
                  ? DoFileUpLoad(connection, APassword, AClientFileName, AServerFileName)
                  : DoFileDownLoad(connection, APassword, AClientFileName, AServerFileName);
     connection.Close();
-  } catch (...) {
+  } catch (...) {  // the end-of-call steps run first, whatever failed
+    FOutcome = OutcomeOfCurrentException();
     failure = std::current_exception();
   }
   try {
     if (FOnProcessDone) FOnProcessDone(this, AClientFileName);
-  } catch (...) {
+  } catch (...) {  // the object must still go when FreeOnProgressEnd says so
     if (!failure) failure = std::current_exception();
   }
   // Nothing below may touch a member: the object may be gone.
@@ -203,9 +237,14 @@ bool TFileTransferClient::RunTransfer(Direction direction, const Text& AHost, ui
   return result;
 }
 
+void TFileTransferClient::Failed(const std::string& what) {
+  FOutcome = OutcomeOfCurrentException();
+  platform::ReportFailure(what);
+}
+
 bool TFileTransferClient::DoFileUpLoad(platform::Connection& AConnection, const Text& APassword,
                                        const Text& AClientFileName, const Text& AServerFileName) {
-  bool result = false;
+  bool all_sent = false;
   try {
     AesCipher cipher(TransferKey(APassword));
     platform::File file = platform::File::OpenForSharedRead(AClientFileName);
@@ -213,66 +252,97 @@ bool TFileTransferClient::DoFileUpLoad(platform::Connection& AConnection, const 
     std::vector<uint8_t> work(kWorkBufferSize, 0);
     SendRequest(AConnection, cipher, work,
                 u"2^" + DecimalText(size) + u"^" + AServerFileName);
-    const int64_t blocks = (size + static_cast<int64_t>(TransferBlockSize) - 1) /
-                           static_cast<int64_t>(TransferBlockSize);
-    SendFileBlocks(AConnection, cipher, file, blocks, [&](int64_t count) {
+    SendFileBlocks(AConnection, cipher, file, size, all_sent, [&](int64_t count) {
       if (FOnUploadProgress)
         FOnUploadProgress(this, AClientFileName, AServerFileName, size, count, FTag, FIdx);
     });
-    result = true;
-  } catch (...) {
-    platform::ReportFailure("upload " + TextToUtf8(AClientFileName));
-    result = false;
+  } catch (const TransferCancelled&) {
+    // Too late once every block has gone: only the entries after this one stop.
+    if (!all_sent) {
+      Failed("upload " + TextToUtf8(AClientFileName));
+      return false;
+    }
+  } catch (...) {  // any failure of the transfer is its answer false
+    Failed("upload " + TextToUtf8(AClientFileName));
+    return false;
   }
-  return result;
+  FOutcome = {TransferStatus::kCompleted, {}};
+  return true;
 }
 
 bool TFileTransferClient::DoFileDownLoad(platform::Connection& AConnection, const Text& APassword,
                                          const Text& AClientFileName,
                                          const Text& AServerFileName) {
-  bool result = false;
+  bool in_place = false;  // the target itself is written: no temporary beside it
+  bool complete = false, failed = false;
   Text temp_name;
   platform::File file;
   try {
     AesCipher cipher(TransferKey(APassword));
     // A link is followed: the file it points to is the user's copy.
     const Text target = platform::ResolveReplaceTarget(AClientFileName);
-    file = platform::CreateTemporaryBeside(target, temp_name);
+    // Refused before the server is asked, as opening it would have been.
+    platform::CheckDownloadTarget(target);
+    try {
+      file = platform::CreateTemporaryBeside(target, temp_name);
+    } catch (const PlatformError&) {
+      // A folder that takes no new file, with a target that can be written:
+      // written in place, so a failed download leaves it cut short.
+      if (!platform::IsRegularFile(target)) throw;
+      file = platform::File::Create(target, false);
+      in_place = true;
+    }
     std::vector<uint8_t> work(kWorkBufferSize, 0);
     SendRequest(AConnection, cipher, work, u"3^0^" + AServerFileName);
 
     size_t n = ReceiveBlock(AConnection, cipher, work);
     std::optional<int64_t> size = DownloadAnswerSize(work.data(), std::min(n, TransferBlockSize));
-    if (size.has_value()) {
-      const int64_t blocks = *size / static_cast<int64_t>(TransferBlockSize) + 1;
-      ReceiveFileBlocks(AConnection, cipher, file, blocks, [&](int64_t count) {
-        if (FOnDownLoadProgress)
-          FOnDownLoadProgress(this, AClientFileName, AServerFileName, *size, count, FTag, FIdx);
-      });
-      file.SetEndOfFile(*size);
-      const int64_t position = file.Position();
-      // A deferred write error (full disk, quota) fails the download here
-      // instead of leaving a short file.
-      file.Flush();
-      file.CloseOrRaise();
-      // Only a complete file replaces the user's copy, and before the final
-      // event so that the host's last message means the file is in place.
-      platform::ReplaceWithTemporary(temp_name, target);
-      temp_name.clear();
-      if (FOnDownLoadProgress)
-        FOnDownLoadProgress(this, AClientFileName, AServerFileName, *size, position, FTag, FIdx);
-      result = true;
-    } else {
-      platform::ReportFailure("download " + TextToUtf8(AServerFileName),
-                              "the server's answer names no size (no such file?)");
+    if (!size.has_value()) {
+      throw Error("the server's answer names no size (no such file?)");
     }
-  } catch (...) {
-    platform::ReportFailure("download " + TextToUtf8(AServerFileName));
-    result = false;
+    auto progress = [&](int64_t count) {
+      if (FOnDownLoadProgress)
+        FOnDownLoadProgress(this, AClientFileName, AServerFileName, *size, count, FTag, FIdx);
+    };
+    // An event that reaches the size would tell the host the file is whole:
+    // those wait until every block has arrived.
+    std::vector<int64_t> held_back;
+    const int64_t blocks = *size / static_cast<int64_t>(TransferBlockSize) + 1;
+    ReceiveFileBlocks(AConnection, cipher, file, blocks, [&](int64_t count) {
+      if (count >= *size) {
+        held_back.push_back(count);
+      } else {
+        progress(count);
+      }
+    });
+    file.SetEndOfFile(*size);
+    const int64_t position = file.Position();
+    // A deferred write error (full disk, quota) fails the download here
+    // instead of leaving a short file.
+    file.Flush();
+    file.CloseOrRaise();
+    for (int64_t count : held_back) progress(count);
+    // Only a complete file replaces the user's copy, and before the final
+    // event so that the host's last message means the file is in place.
+    if (!in_place) platform::ReplaceWithTemporary(temp_name, target);
+    temp_name.clear();
+    complete = true;
+    progress(position);
+  } catch (const TransferCancelled&) {
+    // Too late once the file is in place: only the entries after this one stop.
+    failed = !complete;
+    if (failed) Failed("download " + TextToUtf8(AServerFileName));
+  } catch (...) {  // any failure of the transfer is its answer false
+    failed = true;
+    Failed("download " + TextToUtf8(AServerFileName));
   }
-  file.Close();
-  if (!temp_name.empty()) platform::RemoveFile(temp_name);
-  return result;
+  if (failed) {
+    file.Close();
+    if (!temp_name.empty()) platform::RemoveFile(temp_name);
+    return false;
+  }
+  FOutcome = {TransferStatus::kCompleted, {}};
+  return true;
 }
 
 }  // namespace qvn

@@ -9,7 +9,9 @@
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <string>
 
+#include "base/errors.h"
 #include "base/text.h"
 
 namespace qvn {
@@ -24,6 +26,31 @@ class TFileTransferClient;
 // Plain bytes per block; the cipher's padding makes each block 32,768 bytes.
 inline constexpr size_t TransferBlockSize = 32767;
 inline constexpr size_t TransferCipherBlockSize = 32768;
+
+// How one entry ended; the values are those of qvn.h's QVN_TRANSFER_*.
+enum class TransferStatus : int32_t {
+  kCompleted = 0,
+  kFailed = 1,
+  kSkipped = 2,
+  kTimedOut = 3,
+  kCancelled = 4,
+  kNotStarted = 5,
+};
+
+struct TransferOutcome {
+  TransferStatus status = TransferStatus::kNotStarted;
+  std::string reason;  // empty when completed
+};
+
+// Raised by a progress handler to end its transfer at once.
+class TransferCancelled : public Error {
+ public:
+  TransferCancelled() : Error("cancelled by the host") {}
+};
+
+// The outcome the exception being handled stands for; call it only inside a
+// catch block.
+TransferOutcome OutcomeOfCurrentException();
 
 // Sender is the object that raises the event (a client or a transfer thread).
 using TProcessDone = std::function<void(void* Sender, const Text& AFileName)>;
@@ -46,21 +73,18 @@ class TFileTransferClient {
   TFileTransferClient(const TFileTransferClient&) = delete;
   TFileTransferClient& operator=(const TFileTransferClient&) = delete;
 
-  bool FreeOnProgressEnd() const { return FFreeOnProgressEnd; }
   void SetFreeOnProgressEnd(bool value) { FFreeOnProgressEnd = value; }
   const Text& Tag() const { return FTag; }
   void SetTag(const Text& value) { FTag = value; }
-  int32_t Idx() const { return FIdx; }
   void SetIdx(int32_t value) { FIdx = value; }
-  int64_t FileSize() const { return FFileSize; }
   const Text& ClientFileName() const { return FClientFileName; }
   const Text& ServerFileName() const { return FServerFileName; }
+  // How the last FileUpLoad / FileDownLoad ended (read it in OnProcessDone,
+  // or after the call when FreeOnProgressEnd is false).
+  const TransferOutcome& Outcome() const { return FOutcome; }
 
-  const TProcessDone& OnProcessDone() const { return FOnProcessDone; }
   void SetOnProcessDone(TProcessDone handler) { FOnProcessDone = std::move(handler); }
-  const TProgressEvent& OnUploadProgress() const { return FOnUploadProgress; }
   void SetOnUploadProgress(TProgressEvent handler) { FOnUploadProgress = std::move(handler); }
-  const TProgressEvent& OnDownloadProgress() const { return FOnDownLoadProgress; }
   void SetOnDownloadProgress(TProgressEvent handler) { FOnDownLoadProgress = std::move(handler); }
 
   // Re-entrant for the thread that holds it; the class never takes it itself.
@@ -69,16 +93,23 @@ class TFileTransferClient {
 
   // Sends the local file AClientFileName to the server as AServerFileName.
   // False at once, without connecting, when the file is in use or missing.
-  // True when the request and every data block were written. A failure to
-  // connect is raised after the end-of-call steps have run.
+  // True when the request and every data block were written; false, with the
+  // connection closed at once, when the file yields fewer bytes than it had
+  // when the transfer began. A failure to connect is raised after the
+  // end-of-call steps have run.
   bool FileUpLoad(Text AHost, uint16_t APort, Text APassword, Text AClientFileName,
                   Text AServerFileName);
 
   // Fetches the server's AServerFileName into AClientFileName. The data goes
   // to a temporary file in the same folder that replaces AClientFileName only
   // once everything arrived, so a failed download leaves an existing file as
-  // it was. True when the answer and every data block arrived and the file
-  // was cut to size and moved into place. Connect failures as for uploads.
+  // it was; only where no temporary file can be made beside an existing,
+  // writable target is the target written in place. A target that is not a
+  // regular file, or that could not be opened for writing, is refused before
+  // anything is asked of the server. True when the answer and every data
+  // block arrived and the file was cut to size and moved into place; no
+  // progress event reaches the size before that. Connect failures as for
+  // uploads.
   bool FileDownLoad(Text AHost, uint16_t APort, Text APassword, Text AClientFileName,
                     Text AServerFileName);
 
@@ -92,13 +123,16 @@ class TFileTransferClient {
   bool DoFileDownLoad(platform::Connection& AConnection, const Text& APassword,
                       const Text& AClientFileName, const Text& AServerFileName);
   static bool IsFileInUse(const Text& AFileName);
+  // Records the exception being handled as the outcome and reports it under
+  // QVN_DEBUG.
+  void Failed(const std::string& what);
 
   bool FFreeOnProgressEnd = false;
   Text FTag;
   int32_t FIdx = 0;
-  int64_t FFileSize = 0;
   Text FClientFileName;
   Text FServerFileName;
+  TransferOutcome FOutcome;
   std::recursive_mutex cSec;
   TProcessDone FOnProcessDone;
   TProgressEvent FOnUploadProgress;

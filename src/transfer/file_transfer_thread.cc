@@ -1,6 +1,7 @@
 #include "transfer/file_transfer_thread.h"
 
-#include <memory>
+#include <algorithm>
+#include <string>
 
 #include "codecs/version_text.h"
 #include "platform/debug_output.h"
@@ -42,54 +43,75 @@ void TFileTransferThread::Execute() noexcept {
   // A transfer thread must never take the host down: whatever goes wrong
   // ends the remaining entries and nothing else.
   platform::DebugCallScope scope("Script (file transfer)");
+  uint32_t incomplete = 0;
   try {
-    RunSections();
-  } catch (...) {
+    incomplete = RunSections();
+  } catch (...) {  // the thread's edge: nothing may leave it
     platform::ReportFailure("file port, remaining entries dropped", FHost, FFilePort);
+    incomplete = std::max<uint32_t>(incomplete, 1);
   }
-  try {
-    if (FOnTransferDone) FOnTransferDone(this);
-  } catch (...) {
-  }
+  if (FOnTransferDone) FOnTransferDone(this);
   FTerminated = true;
-  platform::SendTransfersDone(FProgressTarget, FEntries);
+  platform::SendTransfersDone(FProgressTarget, FEntries, incomplete);
 }
 
-void TFileTransferThread::RunSections() {
-  if (FFilePort == 0) return;
-  for (const FileEntry& entry : ListFileEntries(FFilesScript)) RunEntry(entry);
+uint32_t TFileTransferThread::RunSections() {
+  if (FFilePort == 0) return 0;
+  uint32_t incomplete = 0;
+  std::string stopped;  // why the entries still to come do not start
+  for (const FileEntry& entry : ListFileEntries(FFilesScript)) {
+    int32_t index = 0;
+    const TransferOutcome outcome = stopped.empty()
+                                        ? RunEntry(entry, index, stopped)
+                                        : TransferOutcome{TransferStatus::kNotStarted, stopped};
+    if (outcome.status != TransferStatus::kCompleted) ++incomplete;
+    platform::SendTransferOutcome(FProgressTarget, index, entry.client_file, entry.server_file,
+                                  entry.direction == TransferDirection::kUpload,
+                                  static_cast<int32_t>(outcome.status),
+                                  Utf8ToText(outcome.reason));
+  }
+  return incomplete;
 }
 
-void TFileTransferThread::RunEntry(const FileEntry& entry) {
+TransferOutcome TFileTransferThread::RunEntry(const FileEntry& entry, int32_t& index,
+                                              std::string& stopped) {
   const Text& client_file = entry.client_file;
   const Text& server_file = entry.server_file;
   const bool upload = entry.direction == TransferDirection::kUpload;
-  if (upload && !platform::IsRegularFile(client_file)) return;
+  if (upload && !platform::IsRegularFile(client_file)) {
+    return {TransferStatus::kSkipped, "no such local file"};
+  }
 
   FDecimalSeparator = platform::LocaleDecimalSeparator();
   ++FEntries;
-  auto owned = std::make_unique<TFileTransferClient>();
-  TFileTransferClient* client = owned.get();
-  client->SetIdx(static_cast<int32_t>(platform::CurrentThreadId() +
-                                      static_cast<uint32_t>(CurrentMillisecond())));
-  client->SetFreeOnProgressEnd(true);
-  if (upload) {
-    client->SetOnUploadProgress([this](TFileTransferClient* s, const Text& c, const Text& v,
-                                       int64_t size, int64_t n, Text& tag, int32_t idx) {
-      HandleUploadProgress(s, c, v, size, n, tag, idx);
-    });
-    client->SetOnProcessDone([this](void* s, const Text& f) { HandleUploadDone(s, f); });
-    // The client deletes itself inside the call; a failure to connect comes
-    // out of it and ends the thread's remaining entries.
-    owned.release()->FileUpLoad(FHost, FFilePort, FFilesScript[0], client_file, server_file);
-  } else {
-    client->SetOnDownloadProgress([this](TFileTransferClient* s, const Text& c, const Text& v,
-                                         int64_t size, int64_t n, Text& tag, int32_t idx) {
-      HandleDownloadProgress(s, c, v, size, n, tag, idx);
-    });
-    client->SetOnProcessDone([this](void* s, const Text& f) { HandleDownloadDone(s, f); });
-    owned.release()->FileDownLoad(FHost, FFilePort, FFilesScript[0], client_file, server_file);
+  // Kept here rather than freeing itself, so that its outcome can be read.
+  TFileTransferClient client;
+  index = static_cast<int32_t>(platform::CurrentThreadId() +
+                               static_cast<uint32_t>(CurrentMillisecond()));
+  client.SetIdx(index);
+  try {
+    if (upload) {
+      client.SetOnUploadProgress([this](TFileTransferClient* s, const Text& c, const Text& v,
+                                        int64_t size, int64_t n, Text& tag, int32_t idx) {
+        HandleUploadProgress(s, c, v, size, n, tag, idx);
+      });
+      client.SetOnProcessDone([this](void* s, const Text& f) { HandleUploadDone(s, f); });
+      client.FileUpLoad(FHost, FFilePort, FFilesScript[0], client_file, server_file);
+    } else {
+      client.SetOnDownloadProgress([this](TFileTransferClient* s, const Text& c, const Text& v,
+                                          int64_t size, int64_t n, Text& tag, int32_t idx) {
+        HandleDownloadProgress(s, c, v, size, n, tag, idx);
+      });
+      client.SetOnProcessDone([this](void* s, const Text& f) { HandleDownloadDone(s, f); });
+      client.FileDownLoad(FHost, FFilePort, FFilesScript[0], client_file, server_file);
+    }
+  } catch (const Error&) {
+    // A failure to connect ends the entries after this one too.
+    platform::ReportFailure("file port", FHost, FFilePort);
+    stopped = "an earlier entry could not connect";
   }
+  if (FCancelled) stopped = "an earlier entry was cancelled";
+  return client.Outcome();
 }
 
 Text TFileTransferThread::ProgressText(const Text& AClientFileName, const Text& AServerFileName,
@@ -134,8 +156,12 @@ void TFileTransferThread::SendProgress(TFileTransferClient* Sender, const Text& 
   if (!tenth && !last) return;
   const Text text = ProgressText(AClientFileName, AServerFileName, ASize, ACount, ATag, AIndex,
                                  AUpload, FDecimalSeparator);
-  if (tenth) platform::SendProgressMessage(FProgressTarget, AIndex, text);
-  if (last) platform::SendProgressMessage(FProgressTarget, AIndex, text);
+  // A host that answers "cancel" ends this entry at once and starts no other.
+  if ((tenth && platform::SendProgressMessage(FProgressTarget, AIndex, text)) ||
+      (last && platform::SendProgressMessage(FProgressTarget, AIndex, text))) {
+    FCancelled = true;
+    throw TransferCancelled();
+  }
 }
 
 void TFileTransferThread::HandleUploadProgress(TFileTransferClient* Sender,

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "base/text.h"
@@ -33,29 +34,24 @@ class TFileTransferThread {
   // still belongs to the caller.
   void Start();
 
-  const Text& Tag() const { return FTag; }
-  void SetTag(const Text& value) { FTag = value; }
-  const Text& Host() const { return FHost; }
   void SetHost(const Text& value) { FHost = value; }
-  uint16_t FilePort() const { return FFilePort; }
   void SetFilePort(uint16_t value) { FFilePort = value; }
-  void* MessageHandle() const { return FMessageHandle; }
   // Copies what the handle points to now (Linux: the QvnWindow record).
   void SetMessageHandle(void* value) {
-    FMessageHandle = value;
     FProgressTarget = platform::CopyProgressTarget(value);
   }
-  const std::vector<Text>& FilesScript() const { return FFilesScript; }
   // The file-section list as one text (split into lines here).
   void SetFilesScript(const Text& text) { FFilesScript = SplitLines(text); }
   bool Terminated() const { return FTerminated; }
 
+  // The handlers run on the transfer thread and must not raise.
   void SetOnTransferDone(TNotifyEvent handler) { FOnTransferDone = std::move(handler); }
   void SetOnUploadDone(TProcessDone handler) { FOnUploadDone = std::move(handler); }
   void SetOnDownloadDone(TProcessDone handler) { FOnDownloadDone = std::move(handler); }
 
-  // The thread body; runs the sections on the calling thread and ends with
-  // the transfers-done message (Linux). Never raises.
+  // The thread body; runs the sections on the calling thread, reports each
+  // entry's outcome and ends with the transfers-done message (Linux). Never
+  // raises.
   void Execute() noexcept;
 
   // The progress text of one event: eight fields joined with "*".
@@ -77,16 +73,17 @@ class TFileTransferThread {
   void HandleDownloadDone(void* Sender, const Text& AFileName);
 
  private:
-  void RunSections();
-  void RunEntry(const FileEntry& entry);
+  // The number of entries that did not complete.
+  uint32_t RunSections();
+  // One entry; `index` gets the index its messages carry, `stopped` why no
+  // further entry may start (a failed connect, a cancel).
+  TransferOutcome RunEntry(const FileEntry& entry, int32_t& index, std::string& stopped);
   void SendProgress(TFileTransferClient* Sender, const Text& AClientFileName,
                     const Text& AServerFileName, int64_t ASize, int64_t ACount, const Text& ATag,
                     int32_t AIndex, bool AUpload);
 
-  Text FTag;
   Text FHost;
   uint16_t FFilePort = 0;
-  void* FMessageHandle = nullptr;
   platform::ProgressTarget FProgressTarget;
   uint32_t FEntries = 0;  // entries a transfer was begun for
   std::vector<Text> FFilesScript;
@@ -94,6 +91,7 @@ class TFileTransferThread {
   TProcessDone FOnUploadDone;
   TProcessDone FOnDownloadDone;
   bool FTerminated = false;
+  bool FCancelled = false;  // the host answered a progress message with cancel
   // Looked up once per transfer, not for every block's event.
   Text FDecimalSeparator;
 };

@@ -81,6 +81,26 @@ TEST(Packing, LineBreaksBecomeCrLf) {
   EXPECT_EQ(UnPackString(PackString(u"x\ny")), u"x\r\ny");
 }
 
+// Streams packed elsewhere may hold lone CR or LF, blanks at either end and
+// a NUL: the unpacked text is the trimmed line list, as for any other text.
+TEST(Packing, UnpackedStreamsBecomeTrimmedLineLists) {
+  const struct {
+    std::string raw;
+    Text text;
+  } cases[] = {
+      {"\n\t a\rb\nc\r\n\r\rd \r", u"a\r\nb\r\nc\r\n\r\n\r\nd"},
+      {"\r\r\n\n", u""},
+      {"x\ny\0z\rw", u"x\r\ny"},
+      {"\ra\n", u"a"},
+      {"plain", u"plain"},
+  };
+  for (const auto& c : cases) {
+    Bytes b(c.raw.begin(), c.raw.end());
+    CompressBuffer(b);
+    EXPECT_EQ(UnPackString(Base64EncodeBytes(b)), c.text) << c.raw;
+  }
+}
+
 TEST(Packing, PackedTextIsOneTrimmedLine) {
   std::mt19937 rng(3);
   Text text;

@@ -39,6 +39,20 @@ void FakeFileServer::SetDownload(DownloadReply reply) {
   reply_ = std::move(reply);
 }
 
+FakeFileServer::~FakeFileServer() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = true;
+  }
+  Changed();
+  Stop();
+}
+
+void FakeFileServer::SetSilent(bool silent) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  silent_ = silent;
+}
+
 bool FakeFileServer::WaitForSessions(size_t count, int timeout_ms) {
   return WaitFor(timeout_ms, [&] { return sessions_.size() >= count; });
 }
@@ -58,7 +72,14 @@ void FakeFileServer::Serve(platform::Connection& connection, size_t index) {
     const auto* chars = reinterpret_cast<const char*>(session.request_plain.data());
     session.request = Utf8ToText(std::string_view(chars, strnlen(chars, session.request_plain.size())));
 
-    if (session.request.starts_with(u"2^")) {
+    bool silent;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      silent = silent_;
+    }
+    if (silent) {
+      WaitFor(60000, [&] { return stopping_; });
+    } else if (session.request.starts_with(u"2^")) {
       // Read whatever the client sends until it closes; count it in blocks.
       Bytes pending;
       uint8_t chunk[65536];

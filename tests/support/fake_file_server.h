@@ -37,9 +37,12 @@ class FakeFileServer : public LoopbackServer {
  public:
   // password: the credentials line the client uses; the key is its Md5Hex.
   explicit FakeFileServer(const Text& password);
-  ~FakeFileServer() override { Stop(); }
+  ~FakeFileServer() override;
 
   void SetDownload(DownloadReply reply);
+  // Silent: after the request block the server neither reads nor answers
+  // until it is stopped.
+  void SetSilent(bool silent);
   // Until `count` connections are over, at most timeout_ms. True if they are.
   bool WaitForSessions(size_t count, int timeout_ms = 20000);
   // In accept order, which sessions on parallel threads may end out of.
@@ -51,6 +54,8 @@ class FakeFileServer : public LoopbackServer {
   Text key_;
   std::vector<FileSession> sessions_;  // under mutex_
   DownloadReply reply_;
+  bool silent_ = false;    // under mutex_
+  bool stopping_ = false;  // under mutex_
 };
 
 // A file of `size` bytes whose content depends on the position and the seed.

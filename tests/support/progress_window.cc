@@ -23,13 +23,37 @@ int64_t ProgressWindow::WaitForDone(int timeout_ms) {
   return done_entries_;
 }
 
-void ProgressWindow::Record(uint32_t message, int64_t wparam, const char16_t* text) {
+int64_t ProgressWindow::DoneIncomplete() {
   std::lock_guard<std::mutex> lock(mutex_);
-  if (message == platform::kTransfersDoneMessage) {
-    done_entries_ = wparam;
-  } else {
-    messages_.push_back({message, wparam, text == nullptr ? Text() : Text(text)});
-  }
+  return done_incomplete_;
+}
+
+std::vector<OutcomeMessage> ProgressWindow::Outcomes() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return outcomes_;
+}
+
+void ProgressWindow::CancelWhen(std::function<bool(const ProgressMessage&)> cancel) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  cancel_ = std::move(cancel);
+}
+
+intptr_t ProgressWindow::Record(uint32_t message, int64_t wparam, const char16_t* text) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  messages_.push_back({message, wparam, text == nullptr ? Text() : Text(text)});
+  changed_.notify_all();
+  return cancel_ && cancel_(messages_.back()) ? platform::kCancelTransfers : 0;
+}
+
+void ProgressWindow::RecordOutcome(OutcomeMessage outcome) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  outcomes_.push_back(std::move(outcome));
+}
+
+void ProgressWindow::RecordDone(int64_t begun, int64_t incomplete) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  done_entries_ = begun;
+  done_incomplete_ = incomplete;
   changed_.notify_all();
 }
 

@@ -23,6 +23,15 @@ struct ProgressMessage {
   Text text;
 };
 
+// Linux: one entry's QVN_WM_TRANSFER_OUTCOME.
+struct OutcomeMessage {
+  int64_t index;
+  Text client_file, server_file;
+  bool upload;
+  int32_t status;
+  Text reason;
+};
+
 class ProgressWindow {
  public:
   ProgressWindow();
@@ -37,15 +46,28 @@ class ProgressWindow {
   bool WaitForMessages(size_t count, int timeout_ms = 20000);
   // Linux: waits for the transfers-done message; its wparam, or -1 on timeout.
   int64_t WaitForDone(int timeout_ms = 20000);
+  // Linux: the done message's lparam (entries not completed), and the
+  // outcome of each entry, in order.
+  int64_t DoneIncomplete();
+  std::vector<OutcomeMessage> Outcomes();
+  // The window answers a progress message with QVN_CANCEL_TRANSFERS when
+  // `cancel` says so.
+  void CancelWhen(std::function<bool(const ProgressMessage&)> cancel);
 
   struct Impl;
 
  private:
-  void Record(uint32_t message, int64_t wparam, const char16_t* text);
+  // Returns what the window procedure answers.
+  intptr_t Record(uint32_t message, int64_t wparam, const char16_t* text);
+  void RecordOutcome(OutcomeMessage outcome);
+  void RecordDone(int64_t begun, int64_t incomplete);
   std::mutex mutex_;
   std::condition_variable changed_;
   std::vector<ProgressMessage> messages_;
+  std::vector<OutcomeMessage> outcomes_;
+  std::function<bool(const ProgressMessage&)> cancel_;
   int64_t done_entries_ = -1;
+  int64_t done_incomplete_ = -1;
   std::unique_ptr<Impl> impl_;
   friend struct Impl;
 };

@@ -23,9 +23,8 @@ struct ProgressWindow::Impl {
       return 0;
     }
     if (owner != nullptr && msg >= WM_USER) {
-      owner->Record(msg, static_cast<int64_t>(static_cast<LONG_PTR>(wparam)),
-                    reinterpret_cast<const char16_t*>(lparam));
-      return 0;
+      return owner->Record(msg, static_cast<int64_t>(static_cast<LONG_PTR>(wparam)),
+                           reinterpret_cast<const char16_t*>(lparam));
     }
     return DefWindowProcW(hwnd, msg, wparam, lparam);
   }

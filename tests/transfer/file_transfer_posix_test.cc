@@ -6,12 +6,14 @@
 #include <sched.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -138,6 +140,7 @@ struct Host {
       host->cv.notify_all();
       return 0;
     }
+    if (message != QVN_WM_TRANSFER_PROGRESS) return 0;
     host->last = reinterpret_cast<const char16_t*>(lparam);
     ++host->messages;
     host->cv.notify_all();
@@ -281,6 +284,70 @@ TEST(DownloadTargetPosixTest, OnlyTheContentChanges) {
   ::umask(mask);
   EXPECT_EQ(ModeOf(longest), 0666u & ~mask);  // a new file as any other program makes it
   EXPECT_EQ(folder.Names().size(), 3u);       // no temporary file left
+}
+
+// Runs `download` as an unprivileged user (the permission cases mean nothing
+// to root): in a child process that drops to "nobody" when the tests run as
+// root. Whether it succeeded.
+bool AsUnprivileged(const std::function<bool()>& download) {
+  if (::geteuid() != 0) return download();
+  const pid_t child = ::fork();
+  if (child == 0) {
+    const bool ok = ::setgid(65534) == 0 && ::setuid(65534) == 0 && download();
+    ::_exit(ok ? 0 : 1);
+  }
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// A target that is not a regular file, or that the host could not open for
+// writing, is refused and left as it was; a writable file in a folder that
+// takes no temporary file is written in place.
+TEST(DownloadTargetPosixTest, TargetsTheHostCouldNotWriteAreRefused) {
+  FakeFileServer server(kPassword);
+  const Bytes fresh = PatternBytes(40000, 3), original = PatternBytes(10);
+  server.SetDownload({u"", u"", fresh, -1});
+  TempFolder top;
+  ASSERT_EQ(::chmod(top.path().c_str(), 0777), 0);  // reachable for "nobody"
+  const std::string fifo = top.File("fifo"), link = top.File("link"),
+                    read_only = top.File("read-only.bin"), closed = top.File("closed"),
+                    in_closed = closed + "/file.bin";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0);
+  ASSERT_EQ(::symlink(fifo.c_str(), link.c_str()), 0);
+  WriteFileBytes(read_only, original);
+  ASSERT_EQ(::chmod(read_only.c_str(), 0444), 0);
+  ASSERT_EQ(::mkdir(closed.c_str(), 0777), 0);
+  WriteFileBytes(in_closed, original);
+  ASSERT_EQ(::chmod(in_closed.c_str(), 0666), 0);
+  ASSERT_EQ(::chmod(closed.c_str(), 0555), 0);
+  const struct {
+    const char* what;
+    std::string target;
+    bool done;
+    Bytes after;  // a regular target's content afterwards
+  } cases[] = {
+      {"FIFO", fifo, false, {}},
+      {"link to a FIFO", link, false, {}},
+      {"read-only file", read_only, false, original},
+      {"writable file in a read-only folder", in_closed, true, fresh},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const bool done = AsUnprivileged([&] {
+      return TFileTransferClient().FileDownLoad(u"127.0.0.1", server.port(), kPassword,
+                                                T(c.target), u"..\\f");
+    });
+    EXPECT_EQ(done, c.done);
+    if (!c.after.empty()) {
+      EXPECT_TRUE(ReadFileBytes(c.target) == c.after);
+    }
+  }
+  struct stat st;
+  ASSERT_EQ(::stat(fifo.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+  EXPECT_EQ(top.Names().size(), 4u);  // no temporary file left
+  ::chmod(closed.c_str(), 0777);      // so that the folder can go
 }
 
 TEST(DownloadTargetPosixTest, TemporaryNamesHaveOneShortPattern) {

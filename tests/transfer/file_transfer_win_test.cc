@@ -90,6 +90,26 @@ struct Signal {
   int priority = 0;
 };
 
+// A read-only file, a folder or a device name is refused as a download
+// target and left as it was.
+TEST(FilesWinTest, TargetsTheHostCouldNotWriteAreRefused) {
+  FakeFileServer server(kPassword);
+  server.SetDownload({u"", u"", PatternBytes(40000), -1});
+  TempFolder folder;
+  const std::string read_only = folder.File("read-only.bin"), sub = folder.File("sub");
+  WriteFileBytes(read_only, PatternBytes(10));
+  ASSERT_TRUE(SetFileAttributesW(W(T(read_only)), FILE_ATTRIBUTE_READONLY));
+  ASSERT_TRUE(CreateDirectoryW(W(T(sub)), nullptr));
+  for (const Text& target : {T(read_only), T(sub), Text(u"NUL"), Text(u"CON")}) {
+    SCOPED_TRACE(TextToUtf8(target));
+    EXPECT_FALSE(TFileTransferClient().FileDownLoad(u"127.0.0.1", server.port(), kPassword, target,
+                                                    u"..\\f"));
+  }
+  EXPECT_TRUE(ReadFileBytes(read_only) == PatternBytes(10));
+  SetFileAttributesW(W(T(read_only)), FILE_ATTRIBUTE_NORMAL);  // so that the folder can go
+  EXPECT_EQ(folder.Names().size(), 2u);
+}
+
 TEST(IdleThreadWinTest, RunsAtIdlePriority) {
   auto signal = std::make_shared<Signal>();
   platform::StartIdleThread([signal] {

@@ -10,10 +10,12 @@
 
 namespace qvn::net {
 
-// A listening socket on an IPv4 address; port 0 picks a free port.
+// A listening socket on an IPv4 address; port 0 picks a free port. The
+// backlog is the system's largest unless given (tests fill a small one).
 class Listener {
  public:
-  Listener(const std::string& address, uint16_t port);  // raises ConnectionError
+  // Raises ConnectionError.
+  Listener(const std::string& address, uint16_t port, int backlog = -1);
   ~Listener();
   Listener(const Listener&) = delete;
   Listener& operator=(const Listener&) = delete;

@@ -16,7 +16,7 @@ namespace qvn::net {
 using platform::Connection;
 using platform::FailSocket;
 
-Listener::Listener(const std::string& address, uint16_t port) {
+Listener::Listener(const std::string& address, uint16_t port, int backlog) {
   sockaddr_in sa{};
   sa.sin_family = AF_INET;
   sa.sin_port = htons(port);
@@ -29,7 +29,7 @@ Listener::Listener(const std::string& address, uint16_t port) {
   ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
   socklen_t len = sizeof sa;
   if (::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 ||
-      ::listen(fd, SOMAXCONN) != 0 ||
+      ::listen(fd, backlog < 0 ? SOMAXCONN : backlog) != 0 ||
       ::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len) != 0) {
     int err = errno;
     ::close(fd);

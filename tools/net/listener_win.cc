@@ -12,7 +12,7 @@ namespace qvn::net {
 using platform::Connection;
 using platform::FailSocket;
 
-Listener::Listener(const std::string& address, uint16_t port) {
+Listener::Listener(const std::string& address, uint16_t port, int backlog) {
   platform::StartSockets();
   sockaddr_in sa{};
   sa.sin_family = AF_INET;
@@ -28,7 +28,7 @@ Listener::Listener(const std::string& address, uint16_t port) {
   ::setsockopt(s, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&on), sizeof on);
   int len = sizeof sa;
   if (::bind(s, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 ||
-      ::listen(s, SOMAXCONN) != 0 ||
+      ::listen(s, backlog < 0 ? SOMAXCONN : backlog) != 0 ||
       ::getsockname(s, reinterpret_cast<sockaddr*>(&sa), &len) != 0) {
     int err = ::WSAGetLastError();
     ::closesocket(s);

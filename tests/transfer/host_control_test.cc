@@ -1,0 +1,218 @@
+// A host stays in control of its own process: waits end within the time-outs
+// it chose, the probe keeps its bound, a cancel ends the transfers, progress
+// never claims a file that did not arrive, and an upload whose file shrinks
+// fails instead of sending stale bytes.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <future>
+#include <memory>
+
+#include "base/errors.h"
+#include "conversation/admin_commands.h"
+#include "conversation/script_request.h"
+#include "conversation/user_auth.h"
+#include "net/listener.h"
+#include "qvn.h"
+#include "platform/socket.h"
+#include "support/fake_file_server.h"
+#include "support/fake_server.h"
+#include "support/progress_window.h"
+#include "transfer/file_transfer_client.h"
+#include "transfer/file_transfer_thread.h"
+
+namespace qvn::testing {
+namespace {
+
+using platform::SocketTimeouts;
+constexpr char16_t kHost[] = u"127.0.0.1";
+const Text kPassword = u"dbpass";
+
+// The host's time-outs for one test.
+struct ScopedTimeouts {
+  explicit ScopedTimeouts(SocketTimeouts t) { platform::SetHostTimeoutsForTesting(t); }
+  ~ScopedTimeouts() { platform::SetHostTimeoutsForTesting(std::nullopt); }
+};
+
+// Runs `call` and fails the test when it is still waiting after 15 s: the
+// bound under test would have ended it long before.
+template <typename Fn>
+auto WithinBound(Fn call) {
+  auto result = std::async(std::launch::async, call);
+  EXPECT_EQ(result.wait_for(std::chrono::seconds(15)), std::future_status::ready);
+  return result.get();
+}
+
+TEST(HostTimeoutsTest, OnlyAPositiveWholeNumberSetsABound) {
+  const struct {
+    const char* value;
+    int32_t ms;
+  } cases[] = {{"", 0}, {"0", 0}, {"250", 250}, {"-5", 0}, {"12ms", 0}, {" 7", 0},
+               {"999999999", 999999999}, {"9999999999", 0}};
+  for (const auto& c : cases) EXPECT_EQ(platform::ParseTimeoutMs(c.value), c.ms) << c.value;
+}
+
+// A peer that accepts and then says nothing, on either port: every call ends
+// with its ordinary failure once the I/O time-out has passed.
+TEST(HostTimeoutsTest, SilentServersEndEveryCallWithItsFailure) {
+  ScopedTimeouts timeouts({.connect_ms = 0, .io_ms = 300});
+  std::promise<void> release;
+  std::shared_future<void> released = release.get_future().share();
+  FakeServer request_port([released](const Text&, size_t) {
+    released.wait();
+    return Reply::CloseWithoutReply();
+  });
+  const uint16_t port = request_port.port();
+  const struct {
+    const char* what;
+    std::function<Text()> call;
+    Text answer;
+  } requests[] = {
+      {"script request", [&] { return SendScript(kHost, port, u"dbpass\r\nselect"); }, u"NONE"},
+      {"command", [&] { return QueryDbName(kHost, port, 5000); }, u"CONNECTION_ERROR"},
+      {"authentication", [&] { return AuthenticateUser(kHost, port, u"u", u"p"); },
+       u"CONNECTION_ERROR"},
+  };
+  for (const auto& r : requests) EXPECT_EQ(WithinBound(r.call), r.answer) << r.what;
+  release.set_value();
+
+  FakeFileServer file_port(kPassword);
+  file_port.SetSilent(true);
+  TempFolder folder;
+  const std::string mine = folder.File("mine.bin"), big = folder.File("big.bin");
+  WriteFileBytes(mine, PatternBytes(100));
+  // More than the socket buffers of both ends hold, so sending must wait.
+  WriteFileBytes(big, PatternBytes(48 << 20));
+  const struct {
+    const char* what;
+    bool upload;
+    std::string client_file;
+  } transfers[] = {{"download without an answer", false, mine},
+                   {"upload nobody reads", true, big}};
+  for (const auto& t : transfers) {
+    SCOPED_TRACE(t.what);
+    TFileTransferClient client;
+    const Text local = Utf8ToText(t.client_file);
+    const bool ok = WithinBound([&] {
+      return t.upload ? client.FileUpLoad(kHost, file_port.port(), kPassword, local, u"..\\x")
+                      : client.FileDownLoad(kHost, file_port.port(), kPassword, local, u"..\\x");
+    });
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(client.Outcome().status, TransferStatus::kTimedOut) << client.Outcome().reason;
+  }
+  EXPECT_TRUE(ReadFileBytes(mine) == PatternBytes(100));
+  EXPECT_EQ(folder.Names(), (std::vector<std::string>{"big.bin", "mine.bin"}));
+}
+
+// A listener whose accept queue is full drops new connection requests, so a
+// connect to it waits for as long as the system lets it: only a bound ends it.
+TEST(HostTimeoutsTest, ConnectsToAFullBacklogEndWithinTheirBound) {
+  net::Listener listener("127.0.0.1", 0, 0);
+  std::vector<platform::Connection> queued;
+  bool full = false;
+  {
+    ScopedTimeouts timeouts({.connect_ms = 200, .io_ms = 0});
+    for (int i = 0; i < 64 && !full; ++i) {
+      try {
+        queued.push_back(platform::Connection::Open(kHost, listener.port()));
+      } catch (const TimeoutError&) {
+        full = true;
+      }
+    }
+  }
+  if (!full) GTEST_SKIP() << "this system queues every connection request";
+  const uint16_t port = listener.port();
+
+  // The probe's own time-out bounds its connect, with no host time-out set.
+  EXPECT_FALSE(WithinBound([&] { return platform::ProbeConnect(kHost, port, 100); }));
+
+  ScopedTimeouts timeouts({.connect_ms = 200, .io_ms = 0});
+  EXPECT_EQ(WithinBound([&] { return QueryDbName(kHost, port, 5000); }), u"CONNECTION_ERROR");
+  EXPECT_EQ(WithinBound([&] { return SendScript(kHost, port, u"dbpass\r\nselect"); }), u"NONE");
+  TempFolder folder;
+  const Text target = Utf8ToText(folder.File("t.bin"));
+  EXPECT_THROW(WithinBound([&] {
+                 return TFileTransferClient().FileDownLoad(kHost, port, kPassword, target, u"..\\x");
+               }),
+               TimeoutError);
+  EXPECT_TRUE(folder.Names().empty());
+}
+
+// The host answers the first progress message of three entries with cancel:
+// the download ends at once with its target as it was, and the other entries
+// never start.
+TEST(CancelTransfersTest, CancelOnTheFirstMessageEndsTheScriptsTransfers) {
+  FakeFileServer server(kPassword);
+  server.SetDownload({u"", u"", PatternBytes(20 * kPlainBlock), -1});
+  TempFolder folder;
+  const std::string first = folder.File("first.bin"), up = folder.File("up.bin");
+  WriteFileBytes(first, PatternBytes(10, 3));
+  WriteFileBytes(up, PatternBytes(100));
+  ProgressWindow window;
+  window.CancelWhen([](const ProgressMessage&) { return true; });
+  TFileTransferThread thread;
+  thread.SetHost(kHost);
+  thread.SetFilePort(server.port());
+  thread.SetMessageHandle(window.handle());
+  thread.SetFilesScript(kPassword + u"\r\nFILES [DOWNLOAD]\r\n{" + Utf8ToText(first) +
+                        u",..\\a}\r\nFILES [UPLOAD]\r\n{" + Utf8ToText(up) + u",..\\b\r\n" +
+                        Utf8ToText(folder.File("second.bin")) + u",..\\c}\r\n");
+  thread.Execute();
+
+  EXPECT_EQ(window.Messages().size(), 1u);
+  ASSERT_TRUE(server.WaitForSessions(1));
+  EXPECT_EQ(server.Sessions().size(), 1u);
+  EXPECT_TRUE(ReadFileBytes(first) == PatternBytes(10, 3));
+  EXPECT_EQ(folder.Names(), (std::vector<std::string>{"first.bin", "up.bin"}));
+#ifndef _WIN32
+  EXPECT_EQ(window.WaitForDone(), 1);
+  EXPECT_EQ(window.DoneIncomplete(), 3);
+  std::vector<int32_t> statuses;
+  for (const OutcomeMessage& o : window.Outcomes()) statuses.push_back(o.status);
+  EXPECT_EQ(statuses, (std::vector<int32_t>{QVN_TRANSFER_CANCELLED, QVN_TRANSFER_NOT_STARTED,
+                                            QVN_TRANSFER_NOT_STARTED}));
+#endif
+}
+
+// A transfer that fails never reports a count that reaches its size, so a host
+// that judges by the 100% message is not misled.
+TEST(HonestProgressTest, FailedTransfersNeverReachTheirSize) {
+  FakeFileServer server(kPassword);
+  TempFolder folder;
+  const std::string path = folder.File("f.bin");
+  const int64_t size = 8 * kPlainBlock;
+  const struct {
+    const char* what;
+    bool upload;
+    int64_t blocks_sent;  // by the server, for a download
+  } cases[] = {{"download missing its last block", false, 8},
+               {"upload whose file shrinks", true, 0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    WriteFileBytes(path, PatternBytes(c.upload ? 3 * size : 10));
+    server.SetDownload({u"", u"", PatternBytes(size), c.blocks_sent});
+    TFileTransferClient client;
+    int64_t most = 0, events = 0;
+    auto progress = [&](TFileTransferClient*, const Text&, const Text&, int64_t, int64_t count,
+                        Text&, int32_t) {
+      most = std::max(most, count);
+      // The file loses all but a little after the first batch has gone.
+      if (c.upload && events++ == 0) std::filesystem::resize_file(path, 1000);
+    };
+    client.SetOnUploadProgress(progress);
+    client.SetOnDownloadProgress(progress);
+    const Text local = Utf8ToText(path);
+    EXPECT_FALSE(c.upload ? client.FileUpLoad(kHost, server.port(), kPassword, local, u"..\\f")
+                          : client.FileDownLoad(kHost, server.port(), kPassword, local, u"..\\f"));
+    EXPECT_LT(most, c.upload ? 3 * size : size);
+    EXPECT_EQ(client.Outcome().status, TransferStatus::kFailed);
+  }
+  // The shrunken upload stopped at once: no block beyond the first batch.
+  ASSERT_TRUE(server.WaitForSessions(2));
+  EXPECT_LE(server.Sessions()[1].blocks.size(), 8u);
+  EXPECT_EQ(folder.Names(), std::vector<std::string>{"f.bin"});
+}
+
+}  // namespace
+}  // namespace qvn::testing
