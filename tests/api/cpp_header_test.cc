@@ -161,8 +161,9 @@ TEST(CppHeaderTest, ProgressCallbackCancels) {
   TempFile upload(".bin", PatternBytes(1 << 20));
   for (const bool by_throwing : {false, true}) {
     SCOPED_TRACE(by_throwing ? "throws" : "returns kCancel");
+    // An absolute path must follow "{": a line that begins with "/" is a comment.
     Script script(credentials + u"\r\nFILES [UPLOAD]\r\n{" + upload.name() +
-                  u",..\\one.bin\r\n" + upload.name() + u",..\\two.bin}");
+                  u",..\\one.bin}\r\nFILES [UPLOAD]\r\n{" + upload.name() + u",..\\two.bin}");
     script.OnProgress([&](const Progress&) {
       if (by_throwing) throw std::runtime_error("host failed");
       return Next::kCancel;

@@ -16,11 +16,11 @@ def test_answer_crosses_both_ways(client: qvn.Client) -> None:
 # Sections without entries: the thread starts, has nothing to do, and ends.
 @pytest.mark.parametrize("body, starts", [
     ("FILES [UPLOAD]\r\n}", True),
-    ("  files   [ upload ] \r\n{\r\n}\r\nlist T", True),
+    ("  files   [ upload ] \r\n}\r\nlist T", True),
     ("content [ download ]}", True),
     ("FILES[UPLOAD]\r\n}", False),  # no blank before "[": a command line
     ("/FILES [UPLOAD]\r\nlist T", False),  # a comment line
-    ("list T\r\nFILES [UPLOAD]\r\n{", True),  # no "}": the rest of the script
+    ("list T\r\nFILES [UPLOAD]", True),  # no "}": the rest of the script
 ])
 def test_the_binding_reads_scripts_as_the_library_does(client: qvn.Client, body: str,
                                                        starts: bool) -> None:
