@@ -74,6 +74,8 @@ def _candidates() -> list[tuple[str, Optional[str]]]:
 def load(path: Optional[str] = None) -> ctypes.CDLL:
     """Loads the library once per process (from `path` if given) and returns it."""
     global _library
+    if _library is not None:
+        return _library
     with _lock:
         if _library is not None:
             return _library

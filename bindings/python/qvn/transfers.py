@@ -85,11 +85,12 @@ class Progress:
             except ValueError:
                 return 0
 
-        try:
+        size_, count_ = number(size), number(count)
+        try:  # the locale's decimal separator
             share = float(percent.rstrip("%").replace(",", "."))
         except ValueError:
-            share = 0.0
-        return cls(client, server, number(size), number(count), share, direction, number(index))
+            share = 100.0 * count_ / size_ if size_ else 100.0
+        return cls(client, server, size_, count_, share, direction, number(index))
 
 
 @dataclass(frozen=True)

@@ -80,6 +80,16 @@ def test_names_a_file_section_cannot_carry(client: qvn.Client, local: str, name:
         client.download(CREDENTIALS, name, local)
 
 
+@pytest.mark.parametrize("text, client, server, share", [
+    ("a*b.txt*..\\a*b.txt*9*3*33,33%**12*Download", "a*b.txt", "..\\a*b.txt", 33.33),
+    ("a*b.txt*.@\\ab.txt*9*9*100.00%*tag*1*Upload", "a*b.txt", ".@\\ab.txt", 100.0),
+    ("a*..\\b*..\\c*4*1*?%**1*Upload", "a", "..\\b*..\\c", 25.0),  # ambiguous: cut at the first
+])
+def test_progress_text(text: str, client: str, server: str, share: float) -> None:
+    p = qvn.Progress.parse(text)
+    assert (p.client_file, p.server_file, p.percent) == (client, server, share)
+
+
 def test_server_name() -> None:
     assert qvn.server_name("docs/a b.txt") == "..\\docs\\a b.txt"
     assert qvn.server_name("a.txt", content=True) == ".@\\a.txt"
