@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string_view>
 #include <utility>
@@ -144,7 +145,9 @@ struct InflateStream {
 template <typename Sink>
 void Inflate(const Bytes& in, Sink&& sink) {
   InflateStream s;
-  Bytes piece(size_t{1} << 18);
+  // Small inputs get a small piece: most packed texts are short.
+  const size_t piece_size = std::clamp<size_t>(4 * in.size(), 4096, size_t{1} << 18);
+  const std::unique_ptr<uint8_t[]> piece(new uint8_t[piece_size]);
   size_t fed = 0;
   for (;;) {
     if (s.z.avail_in == 0 && fed < in.size()) {
@@ -153,10 +156,10 @@ void Inflate(const Bytes& in, Sink&& sink) {
       s.z.avail_in = static_cast<uInt>(n);
       fed += n;
     }
-    s.z.next_out = piece.data();
-    s.z.avail_out = static_cast<uInt>(piece.size());
+    s.z.next_out = piece.get();
+    s.z.avail_out = static_cast<uInt>(piece_size);
     const int r = inflate(&s.z, Z_NO_FLUSH);
-    sink(piece.data(), piece.size() - s.z.avail_out);
+    sink(piece.get(), piece_size - s.z.avail_out);
     if (r == Z_STREAM_END) return;  // the trailer was complete and matched
     if (r == Z_MEM_ERROR) throw std::bad_alloc();
     if (r != Z_OK && r != Z_BUF_ERROR) {
@@ -209,6 +212,7 @@ int64_t DecompressBuffer(Bytes& buffer) {
   Bytes out(total);
   size_t at = 0;
   Inflate(buffer, [&](const uint8_t* p, size_t n) {
+    if (n == 0) return;  // an empty buffer may have no storage at all
     if (n > out.size() - at) throw CompressionError("inflated differently the second time");
     std::memcpy(out.data() + at, p, n);
     at += n;

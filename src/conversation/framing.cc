@@ -53,6 +53,44 @@ class PayloadDecoder {
   bool has_low_ = false;
 };
 
+// Reads the 4-byte count; false when the source closes before its first
+// byte (a closed connection with nothing unread, however late the close).
+bool ReadCount(ByteSource& source, int32_t& count) {
+  uint8_t prefix[4];
+  size_t got = source.ReceiveSome(prefix, sizeof prefix);
+  if (got == 0) return false;
+  if (got < sizeof prefix) source.ReceiveExact(prefix + got, sizeof prefix - got);
+  count = static_cast<int32_t>(GetBigEndian32(prefix));
+  return true;
+}
+
+// The payload after the count; a negative count reads until the close, at
+// most `limit` bytes.
+Text ReadPayload(ByteSource& source, int32_t count, size_t limit) {
+  const bool counted = count >= 0;
+  size_t left = counted ? static_cast<size_t>(count) : limit;
+  Text text;
+  PayloadDecoder decoder(text, (left + 1) / 2);
+  Bytes piece(std::min(left, kPiece));
+  while (left > 0) {
+    size_t n = source.ReceiveSome(piece.data(), std::min(left, piece.size()));
+    if (n == 0) {
+      if (!counted) return text;
+      throw ConnectionError("connection closed in the middle of a reply");
+    }
+    decoder.Add(piece.data(), n);
+    left -= n;
+  }
+  if (!counted && !source.PeerClosedAndDrained()) {
+    // At the bound and more may follow: see whether the server closes now.
+    uint8_t extra;
+    if (source.ReceiveSome(&extra, 1) != 0) {
+      throw ConnectionError("reply without a count exceeds the longest message");
+    }
+  }
+  return text;
+}
+
 }  // namespace
 
 std::string WriteMessage(ByteSink& sink, const Text& text, size_t limit) {
@@ -80,39 +118,22 @@ std::string WriteMessage(ByteSink& sink, const Text& text, size_t limit) {
 
 Text ReadMessage(ByteSource& source, size_t limit) {
   if (source.PeerClosedAndDrained()) return Text();
-
-  uint8_t prefix[4];
-  // A close that comes before the first byte of the reply is a closed
-  // connection with nothing unread, however late it arrives.
-  size_t got = source.ReceiveSome(prefix, sizeof prefix);
-  if (got == 0) return Text();
-  if (got < sizeof prefix) source.ReceiveExact(prefix + got, sizeof prefix - got);
-  const int32_t count = static_cast<int32_t>(GetBigEndian32(prefix));
-
+  int32_t count;
+  if (!ReadCount(source, count)) return Text();
   // No count: the server's close ends the reply, within the same bound as a
   // counted one.
-  const bool counted = count >= 0;
-  size_t left = counted ? static_cast<size_t>(count) : limit;
-  Text text;
-  PayloadDecoder decoder(text, (left + 1) / 2);
-  Bytes piece(std::min(left, kPiece));
-  while (left > 0) {
-    size_t n = source.ReceiveSome(piece.data(), std::min(left, piece.size()));
-    if (n == 0) {
-      if (!counted) return text;
-      throw ConnectionError("connection closed in the middle of a reply");
-    }
-    decoder.Add(piece.data(), n);
-    left -= n;
+  return ReadPayload(source, count, limit);
+}
+
+std::optional<Text> ReadCountedMessage(ByteSource& source, size_t limit) {
+  int32_t count;
+  if (!ReadCount(source, count)) return std::nullopt;
+  if (count < 0) throw ConnectionError("not a counted message (negative length)");
+  if (static_cast<size_t>(count) > limit) {
+    throw ConnectionError("message of " + std::to_string(count) + " bytes is above the limit of " +
+                          std::to_string(limit));
   }
-  if (!counted && !source.PeerClosedAndDrained()) {
-    // At the bound and more may follow: see whether the server closes now.
-    uint8_t extra;
-    if (source.ReceiveSome(&extra, 1) != 0) {
-      throw ConnectionError("reply without a count exceeds the longest message");
-    }
-  }
-  return text;
+  return ReadPayload(source, count, limit);
 }
 
 }  // namespace qvn

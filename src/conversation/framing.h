@@ -3,6 +3,7 @@
 #define QVN_CONVERSATION_FRAMING_H_
 
 #include <cstddef>
+#include <optional>
 #include <string>
 
 #include "base/byte_stream.h"
@@ -25,6 +26,12 @@ std::string WriteMessage(ByteSink& sink, const Text& text, size_t limit = kMaxMe
 // reply without a count grows past that bound (`limit`, for tests). Never
 // allocates more than what actually arrived.
 Text ReadMessage(ByteSource& source, size_t limit = kMaxMessageBytes);
+
+// The receiving end of a request (the stand-in servers): nothing when the
+// source closes before the first byte (a probe), else one counted message.
+// A count that is negative or above `limit` raises ConnectionError before
+// any payload is read.
+std::optional<Text> ReadCountedMessage(ByteSource& source, size_t limit);
 
 }  // namespace qvn
 

@@ -1,5 +1,6 @@
-// Starts the stand-in qvn-server for end-to-end tests (Linux only): fresh
-// data folder, free loopback ports, stopped and removed at the end.
+// Runs programs for end-to-end tests (Linux only), among them the stand-in
+// qvn-server: fresh data folder, free loopback ports, stopped and removed at
+// the end.
 #ifndef QVN_TESTS_SUPPORT_SERVER_PROCESS_POSIX_H_
 #define QVN_TESTS_SUPPORT_SERVER_PROCESS_POSIX_H_
 
@@ -75,21 +76,73 @@ inline Text Rel(const std::string& absolute) {
   return qvn::Utf8ToText(up + absolute.substr(1));
 }
 
-// Runs a program to its end; returns its exit status.
-inline int RunToEnd(const std::vector<std::string>& args) {
+struct ProgramOutcome {
+  int status = -1;  // the exit status; -1 when killed or not started
+  std::string out, err;
+};
+
+// Runs args[0] with the arguments after it in folder cwd, feeding input on
+// stdin and gathering stdout and stderr; env entries "NAME=value" are set,
+// a bare "NAME" is removed. Killed after 60 s.
+inline ProgramOutcome RunProgram(const std::vector<std::string>& args, const std::string& input = "",
+                                 const std::string& cwd = ".",
+                                 const std::vector<std::string>& env = {}) {
+  int in[2], out[2], err[2];
+  if (::pipe(in) != 0 || ::pipe(out) != 0 || ::pipe(err) != 0) return {};
   pid_t pid = ::fork();
   if (pid == 0) {
-    int null = ::open("/dev/null", O_WRONLY);
-    ::dup2(null, 1);
+    ::dup2(in[0], 0);
+    ::dup2(out[1], 1);
+    ::dup2(err[1], 2);
+    for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) ::close(fd);
+    if (::chdir(cwd.c_str()) != 0) ::_exit(126);
     std::vector<char*> argv;
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
+    for (const std::string& e : env) {
+      size_t eq = e.find('=');
+      if (eq == std::string::npos) {
+        ::unsetenv(e.c_str());
+      } else {
+        ::setenv(e.substr(0, eq).c_str(), e.c_str() + eq + 1, 1);
+      }
+    }
     ::execv(argv[0], argv.data());
     ::_exit(127);
   }
+  ::close(in[0]);
+  ::close(out[1]);
+  ::close(err[1]);
+  signal(SIGPIPE, SIG_IGN);
+  if (!input.empty()) (void)!::write(in[1], input.data(), input.size());
+  ::close(in[1]);
+  ProgramOutcome o;
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  pollfd p[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+  int open = 2;
+  while (open > 0 && std::chrono::steady_clock::now() < deadline) {
+    if (::poll(p, 2, 200) <= 0) continue;
+    for (int i = 0; i < 2; ++i) {
+      if (p[i].fd < 0 || !(p[i].revents & (POLLIN | POLLHUP))) continue;
+      char buf[4096];
+      ssize_t n = ::read(p[i].fd, buf, sizeof buf);
+      if (n <= 0) {
+        ::close(p[i].fd);
+        p[i].fd = -1;
+        --open;
+      } else {
+        (i == 0 ? o.out : o.err).append(buf, static_cast<size_t>(n));
+      }
+    }
+  }
+  if (open > 0) ::kill(pid, SIGKILL);
+  for (pollfd& q : p) {
+    if (q.fd >= 0) ::close(q.fd);
+  }
   int status = 0;
   ::waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  o.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return o;
 }
 
 // A qvn-server on free loopback ports with a fresh data folder, stopped and
@@ -98,8 +151,8 @@ class ServerProcess {
  public:
   ServerProcess() {
     data_ = dir_ + "/data";
-    int rc = RunToEnd({kServer, "init", data_, "--db-name", "E2E Base", "--db-password", "dbpw",
-                       "--user", "alice:secret", "--user", "Bob:hunter2"});
+    int rc = RunProgram({kServer, "init", data_, "--db-name", "E2E Base", "--db-password", "dbpw",
+                       "--user", "alice:secret", "--user", "Bob:hunter2"}).status;
     if (rc != 0) throw std::runtime_error("qvn-server init failed");
     int out[2];
     if (::pipe(out) != 0) throw std::runtime_error("pipe");

@@ -313,16 +313,21 @@ TEST_F(ServerTest, ContentSectionsAndAnonymousTransfers) {
 TEST_F(ServerTest, RefusesServerNamesOutsideTheRoots) {
   std::string local = server_->dir();
   WriteFile(local + "/evil.bin", "evil");
+  // A link inside the root that leads out of it: no folder is made through it.
+  ASSERT_EQ(::mkdir((local + "/outside").c_str(), 0700), 0);
+  ASSERT_EQ(::symlink((local + "/outside").c_str(), (server_->data() + "/files/evil").c_str()), 0);
   Window w;
   Run(u"dbpw@alice@secret\r\nFILES [UPLOAD]\r\n{" + Rel(local) +
           u"/evil.bin,..\\..\\credentials\r\n" + Rel(local) +
           u"/evil.bin,..\\a\\..\\..\\x.bin\r\n" + Rel(local) + u"/evil.bin,..\\/tmp/x.bin\r\n" +
-          Rel(local) + u"/evil.bin,..\\fine.bin}\r\n",
+          Rel(local) + u"/evil.bin,..\\evil\\a\\b\\c\\x.txt\r\n" + Rel(local) +
+          u"/evil.bin,..\\fine.bin}\r\n",
       w.handle(), true);
-  ASSERT_TRUE(w.WaitForFinals(4));
+  ASSERT_TRUE(w.WaitForFinals(5));
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
   EXPECT_EQ(ReadFile(server_->data() + "/files/fine.bin"), "evil");
   EXPECT_FALSE(Exists(server_->data() + "/x.bin"));
+  EXPECT_FALSE(Exists(local + "/outside/a"));
   EXPECT_EQ(Check(u"dbpw@alice@secret"), u"OK");  // credentials untouched
 
   Window w2;

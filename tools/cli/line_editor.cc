@@ -1,5 +1,6 @@
 #include "line_editor.h"
 
+#include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -61,8 +62,13 @@ LineEditor::LineEditor(std::string history_file) : history_file_(std::move(histo
 void LineEditor::AddHistory(const std::string& line) {
   if (line.empty() || (!history_.empty() && history_.back() == line)) return;
   history_.push_back(line);
-  std::ofstream out(history_file_, std::ios::app);
-  out << line << '\n';
+  // Statements may hold what others must not read: the file is the user's
+  // alone (0600) when this creates it.
+  int fd = ::open(history_file_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+  if (fd < 0) return;
+  std::string entry = line + "\n";
+  (void)!::write(fd, entry.data(), entry.size());
+  ::close(fd);
 }
 
 std::optional<std::string> LineEditor::ReadLine(const std::string& prompt) {

@@ -4,8 +4,6 @@
 #include <chrono>
 #include <cstdio>
 
-#include "platform/files.h"
-
 namespace qvn_cli {
 namespace {
 
@@ -22,7 +20,7 @@ std::string Human(int64_t bytes) {
 }
 
 bool ParseInt(const Wide& s, int64_t& v) {
-  if (s.empty() || s.size() > 19) return false;
+  if (s.empty() || s.size() > 18) return false;
   v = 0;
   for (char16_t c : s) {
     if (c < u'0' || c > u'9') return false;
@@ -31,181 +29,189 @@ bool ParseInt(const Wide& s, int64_t& v) {
   return true;
 }
 
-}  // namespace
+// "upload a.bin -> ..\x.bin" or "download ..\x.bin -> a.bin".
+std::string Names(bool upload, const Wide& client, const Wide& server) {
+  return ToUtf8(upload ? client + u" -> " + server : server + u" -> " + client);
+}
 
-std::vector<Transfer> ExpectedTransfers(const Wide& script) {
-  std::vector<Transfer> out;
-  for (const qvn::FileEntry& e : qvn::ListScriptFileEntries(script)) {
-    Transfer t{e.direction == qvn::TransferDirection::kUpload, e.client_file, e.server_file};
-    if (t.upload) {
-      if (!qvn::platform::IsRegularFile(t.client)) continue;
-      try {
-        t.silent = qvn::platform::File::OpenForSharedRead(t.client).Size() == 0;
-      } catch (const std::exception&) {
-        continue;  // unreadable: the library's upload ends without a block
-      }
-    }
-    out.push_back(std::move(t));
+const char* StatusWord(int32_t status) {
+  switch (status) {
+    case QVN_TRANSFER_FAILED: return "failed";
+    case QVN_TRANSFER_SKIPPED: return "skipped";
+    case QVN_TRANSFER_TIMED_OUT: return "timed out";
+    case QVN_TRANSFER_CANCELLED: return "cancelled";
+    case QVN_TRANSFER_NOT_STARTED: return "not started";
+    default: return "did not complete";
   }
+}
+
+Wide Copy(const qvn_char* p) {
+  Wide out;
+  for (size_t i = 0; p != nullptr && p[i] != 0; ++i) out.push_back(static_cast<char16_t>(p[i]));
   return out;
 }
 
-ProgressBoard::ProgressBoard(std::vector<Transfer> expected, bool terminal) : terminal_(terminal) {
-  for (Transfer& t : expected) {
-    State s{std::move(t)};
-    s.done = s.transfer.silent;  // nothing will ever be reported for it
-    states_.push_back(std::move(s));
-  }
-  window_.proc = &ProgressBoard::Proc;
+}  // namespace
+
+TransferBoard::TransferBoard(std::vector<qvn::FileEntry> entries, bool terminal, bool quiet)
+    : entries_(std::move(entries)), terminal_(terminal), quiet_(quiet) {
+  window_.proc = &TransferBoard::Proc;
   window_.context = this;
 }
 
-intptr_t ProgressBoard::Proc(void* context, uint32_t message, uintptr_t, intptr_t lparam) {
-  // The library's last message, whatever became of the transfers.
-  if (message == QVN_WM_TRANSFERS_DONE) {
-    auto* board = static_cast<ProgressBoard*>(context);
-    std::lock_guard<std::mutex> lock(board->mu_);
-    board->thread_ended_ = true;
-    board->cv_.notify_all();
-    return 0;
+intptr_t TransferBoard::Proc(void* context, uint32_t message, uintptr_t wparam, intptr_t lparam) {
+  auto* board = static_cast<TransferBoard*>(context);
+  if (message == QVN_WM_TRANSFER_PROGRESS && lparam != 0) {
+    return board->OnProgress(wparam, Copy(reinterpret_cast<const qvn_char*>(lparam)));
   }
-  if (message != QVN_WM_TRANSFER_PROGRESS || lparam == 0) return 0;
-  const auto* p = reinterpret_cast<const qvn_char*>(lparam);
-  Wide text;
-  for (size_t i = 0; p[i] != 0; ++i) text.push_back(static_cast<char16_t>(p[i]));
-  static_cast<ProgressBoard*>(context)->OnProgress(text);
+  if (message == QVN_WM_TRANSFER_OUTCOME && lparam != 0) {
+    board->OnOutcome(wparam, *reinterpret_cast<const QvnTransferOutcome*>(lparam));
+  } else if (message == QVN_WM_TRANSFERS_DONE) {
+    std::lock_guard<std::mutex> lock(board->mu_);
+    board->done_ = true;
+    board->done_failed_ = static_cast<size_t>(lparam);
+    board->cv_.notify_all();
+  }
   return 0;
 }
 
 // "client*server*size*count*percent%*tag*index*Upload|Download"; the names
-// may hold "*" themselves, so the entry is found by its names and the
-// numbers are read from the right.
-void ProgressBoard::OnProgress(const Wide& text) {
+// may hold "*" themselves, so the numbers are read from the right.
+intptr_t TransferBoard::OnProgress(uintptr_t index, const Wide& text) {
   std::lock_guard<std::mutex> lock(mu_);
   ++messages_;
-  // A count that is a multiple of ten blocks arrives twice at the end.
-  if (text == last_text_) {
-    cv_.notify_all();
-    return;
-  }
-  last_text_ = text;
+  cv_.notify_all();
+  if (cancel_) return QVN_CANCEL_TRANSFERS;
   std::vector<Wide> right;
   size_t end = text.size();
   for (int n = 0; n < 6; ++n) {
-    size_t star = text.rfind(u'*', end == 0 ? 0 : end - 1);
-    if (star == Wide::npos || end == 0) return;
+    size_t star = end == 0 ? Wide::npos : text.rfind(u'*', end - 1);
+    if (star == Wide::npos) return 0;
     right.push_back(text.substr(star + 1, end - star - 1));
     end = star;
   }
-  // right: direction, index, tag, percent, count, size; text[0, end) the names.
+  // right: direction, index, tag, percent, count, size; text[0, end) the names,
+  // the server's beginning with its prefix.
+  Progress& p = progress_[index];
+  if (p.finished) return 0;  // the last message can come twice
+  p.upload = right[0] == u"Upload";
+  if (!ParseInt(right[5], p.size) || !ParseInt(right[4], p.count)) return 0;
   Wide names = text.substr(0, end);
-  bool upload = right[0] == u"Upload";
-  int64_t size = 0, count = 0;
-  if (!ParseInt(right[5], size) || !ParseInt(right[4], count)) return;
-  for (size_t i = cursor_; i < states_.size(); ++i) {
-    State& s = states_[i];
-    if (s.done || s.transfer.upload != upload || names != s.transfer.client + u"*" + s.transfer.server) {
-      continue;
-    }
-    // Transfers run one after another: the ones before this one are over.
-    for (size_t k = cursor_; k < i; ++k) {
-      if (!states_[k].done) {
-        states_[k].passed = true;
-        if (bar_open_) {
-          std::fputs("\n", stdout);
-          bar_open_ = false;
-        }
-      }
-    }
-    cursor_ = i;
-    s.size = size;
-    s.count = count;
-    if (count == size) {
-      s.done = true;
-      cursor_ = i + 1;
-    }
-    DrawLocked(s, s.done);
-    break;
+  size_t split = Wide::npos;
+  for (const char16_t* prefix : {u"*..\\", u"*.@\\"}) {
+    size_t at = names.rfind(prefix);
+    if (at != Wide::npos && (split == Wide::npos || at > split)) split = at;
   }
-  cv_.notify_all();
-}
-
-void ProgressBoard::DrawLocked(const State& s, bool final) {
-  const char* dir = s.transfer.upload ? "upload  " : "download";
-  std::string names = ToUtf8(s.transfer.upload ? s.transfer.client + u" -> " + s.transfer.server
-                                               : s.transfer.server + u" -> " + s.transfer.client);
-  int64_t shown = s.count > s.size ? s.size : s.count;
-  double pct = s.size > 0 ? 100.0 * static_cast<double>(shown) / static_cast<double>(s.size) : 100.0;
-  char tail[96];
-  std::snprintf(tail, sizeof tail, "%6.2f%%  %s / %s", pct, Human(shown).c_str(),
-                Human(s.size).c_str());
-  if (terminal_) {
+  if (split == Wide::npos) split = names.find(u'*');
+  if (split == Wide::npos) return 0;
+  p.names = Names(p.upload, names.substr(0, split), names.substr(split + 1));
+  if (p.count >= p.size) {
+    p.finished = true;
+    FinishedLocked(p, true);
+  } else if (terminal_ && !quiet_) {
     constexpr int kWidth = 30;
+    double pct = p.size > 0 ? 100.0 * static_cast<double>(p.count) / static_cast<double>(p.size) : 0;
     int filled = static_cast<int>(pct / 100.0 * kWidth + 0.5);
-    std::string bar(static_cast<size_t>(filled), '#');
-    bar.append(static_cast<size_t>(kWidth - filled), '.');
-    bar_line_ = std::string(dir) + " [" + bar + "] " + tail + "  " + names;
-    std::fputs(("\r\033[K" + bar_line_).c_str(), stdout);
-    bar_open_ = !final;
-    if (final) std::fputs("  done\n", stdout);
-  } else {
-    std::string line = std::string(dir) + " " + names + "  " + tail + (final ? "  done" : "");
-    std::puts(line.c_str());
+    char tail[96];
+    std::snprintf(tail, sizeof tail, "%6.2f%%  %s / %s", pct, Human(p.count).c_str(),
+                  Human(p.size).c_str());
+    bar_line_ = std::string(p.upload ? "upload   [" : "download [") +
+                std::string(static_cast<size_t>(filled), '#') +
+                std::string(static_cast<size_t>(kWidth - filled), '.') + "] " + tail + "  " + p.names;
+    std::fputs(("\r\033[K" + bar_line_).c_str(), stderr);
+    bar_open_ = true;
   }
-  std::fflush(stdout);
+  return 0;
 }
 
-void ProgressBoard::Print(const std::string& text) {
+void TransferBoard::OnOutcome(uintptr_t index, const QvnTransferOutcome& o) {
   std::lock_guard<std::mutex> lock(mu_);
-  if (bar_open_) std::fputs("\r\033[K", stdout);
+  ++outcomes_;
+  ++messages_;
+  cv_.notify_all();
+  std::string names = Names(o.upload != 0, Copy(o.client_file), Copy(o.server_file));
+  if (o.status != QVN_TRANSFER_COMPLETED) {
+    FailedLocked(std::string(o.upload != 0 ? "upload " : "download ") + names,
+                 std::string(StatusWord(o.status)) +
+                     (o.reason != nullptr && o.reason[0] != 0 ? ": " + ToUtf8(Copy(o.reason)) : ""));
+    return;
+  }
+  // An empty file's upload sends no block, so no progress either.
+  auto it = progress_.find(index);
+  if (it != progress_.end() && it->second.finished) return;
+  Progress p;
+  p.upload = o.upload != 0;
+  p.names = names;
+  FinishedLocked(p, false);
+}
+
+void TransferBoard::FinishedLocked(const Progress& p, bool with_size) {
+  if (quiet_) return;
+  CloseBarLocked();
+  std::string line = std::string(p.upload ? "upload   " : "download ") + p.names;
+  if (with_size) line += "  " + Human(p.size);
+  std::fprintf(stderr, "%s  done\n", line.c_str());
+}
+
+void TransferBoard::FailedLocked(const std::string& what, const std::string& why) {
+  CloseBarLocked();
+  std::fprintf(stderr, "qvn: %s: %s\n", what.c_str(), why.c_str());
+  ++failed_;
+}
+
+void TransferBoard::CloseBarLocked() {
+  if (!bar_open_) return;
+  std::fputs("\r\033[K", stderr);
+  bar_open_ = false;
+}
+
+void TransferBoard::Print(const std::string& text) {
+  std::lock_guard<std::mutex> lock(mu_);
+  if (bar_open_) std::fputs("\r\033[K", stderr);
   std::fputs(text.c_str(), stdout);
   if (!text.empty() && text.back() != '\n') std::fputs("\n", stdout);
-  if (bar_open_) std::fputs(bar_line_.c_str(), stdout);
   std::fflush(stdout);
+  if (bar_open_) std::fputs(bar_line_.c_str(), stderr);
 }
 
-bool ProgressBoard::AllSettledLocked() const {
-  for (const State& s : states_) {
-    if (!s.done && !s.passed) return false;
-  }
-  return true;
-}
-
-bool ProgressBoard::Wait(int timeout_s, int idle_s) {
+void TransferBoard::Wait(int timeout_s, int idle_s) {
   using Clock = std::chrono::steady_clock;
-  auto deadline = Clock::now() + std::chrono::seconds(timeout_s);
+  const auto deadline = Clock::now() + std::chrono::seconds(timeout_s);
   std::unique_lock<std::mutex> lock(mu_);
   int64_t seen = messages_;
   auto idle_deadline = idle_s > 0 ? Clock::now() + std::chrono::seconds(idle_s) : deadline;
-  while (!AllSettledLocked() && !thread_ended_) {
+  while (!done_) {
     cv_.wait_until(lock, std::min(deadline, idle_deadline));
     if (messages_ != seen && idle_s > 0) {
       seen = messages_;
       idle_deadline = Clock::now() + std::chrono::seconds(idle_s);
     }
-    if (Clock::now() >= deadline || (idle_s > 0 && Clock::now() >= idle_deadline)) break;
+    if (Clock::now() >= std::min(deadline, idle_deadline)) break;
   }
-  if (bar_open_) {
-    std::fputs("\n", stdout);
-    bar_open_ = false;
-    std::fflush(stdout);
+  CloseBarLocked();
+  if (!done_) {
+    cancel_ = true;
+    std::string why = "no outcome within " + (Clock::now() >= deadline
+                                                  ? "--timeout " + std::to_string(timeout_s) + " s"
+                                                  : "--idle-timeout " + std::to_string(idle_s) + " s");
+    for (size_t i = outcomes_; i < entries_.size(); ++i) {
+      const qvn::FileEntry& e = entries_[i];
+      bool upload = e.direction == qvn::TransferDirection::kUpload;
+      FailedLocked(std::string(upload ? "upload " : "download ") +
+                       Names(upload, e.client_file, e.server_file),
+                   why);
+    }
+  } else if (done_failed_ > failed_) {
+    std::fprintf(stderr, "qvn: %zu more file entries did not complete (no cause reported)\n",
+                 done_failed_ - failed_);
+    failed_ = done_failed_;
   }
-  for (const State& s : states_) {
-    if (!s.done) return false;
-  }
-  return true;
+  std::fflush(stderr);
 }
 
-std::vector<std::string> ProgressBoard::Missing() const {
+size_t TransferBoard::Failed() const {
   std::lock_guard<std::mutex> lock(mu_);
-  std::vector<std::string> out;
-  for (const State& s : states_) {
-    if (s.done) continue;
-    std::string what = s.transfer.upload ? "upload of " + ToUtf8(s.transfer.client)
-                                         : "download of " + ToUtf8(s.transfer.server);
-    out.push_back(what + " did not complete");
-  }
-  return out;
+  return failed_;
 }
 
 }  // namespace qvn_cli

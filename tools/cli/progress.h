@@ -1,10 +1,14 @@
-// Follows a script's file transfers through the library's progress messages:
-// one bar per file on a terminal, plain lines otherwise.
+// Follows a script's file transfers through the library's messages: progress
+// on stderr (a bar per file on a terminal, a line per finished file
+// otherwise, none when quiet), one outcome per file entry, and the thread's
+// last message. Every entry that does not complete gets one line on stderr
+// naming the file and the cause, quiet or not.
 #ifndef QVN_CLI_PROGRESS_H_
 #define QVN_CLI_PROGRESS_H_
 
 #include <condition_variable>
 #include <cstdint>
+#include <map>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -15,62 +19,54 @@
 
 namespace qvn_cli {
 
-// One file transfer the script will report on.
-struct Transfer {
-  bool upload = false;
-  Wide client;  // local path
-  Wide server;  // server name with its prefix
-  bool silent = false;  // an empty file's upload sends no block, so no progress either
-};
-
-// The transfers of a script that the library will carry out, in order: its
-// file entries less the uploads whose local file is missing (skipped).
-std::vector<Transfer> ExpectedTransfers(const Wide& script);
-
-class ProgressBoard {
+class TransferBoard {
  public:
-  ProgressBoard(std::vector<Transfer> expected, bool terminal);
+  // entries: the script's file entries, in the order the library runs them.
+  TransferBoard(std::vector<qvn::FileEntry> entries, bool terminal, bool quiet);
 
   // The window record to hand to Script; it points back at this board.
   QvnWindow* window() { return &window_; }
 
-  // Prints text (a script answer) without tearing a bar that is being drawn.
+  // Prints an answer on stdout without tearing a bar that is being drawn.
   void Print(const std::string& text);
 
-  // Waits until every expected transfer has reported its end or the
-  // library's transfer thread has ended (a failed transfer reports nothing),
-  // at most timeout_s in all and idle_s without any message. True when all
-  // completed.
-  bool Wait(int timeout_s, int idle_s);
+  // Waits for the library's last message, at most timeout_s in all and idle_s
+  // (0: no limit) without any message. Entries still without an outcome then
+  // get their line, and the next progress message cancels the transfers.
+  void Wait(int timeout_s, int idle_s);
 
-  // One line per transfer that did not report its end.
-  std::vector<std::string> Missing() const;
+  // The number of entries that did not complete.
+  size_t Failed() const;
 
  private:
-  struct State {
-    Transfer transfer;
-    int64_t size = -1;
-    int64_t count = 0;
-    bool done = false;
-    bool passed = false;  // a later transfer began: this one ended without its last message
+  struct Progress {
+    std::string names;  // "client -> server" or "server -> client"
+    bool upload = false;
+    int64_t size = 0, count = 0;
+    bool finished = false;
   };
 
   static intptr_t Proc(void* context, uint32_t message, uintptr_t wparam, intptr_t lparam);
-  void OnProgress(const Wide& text);
-  void DrawLocked(const State& s, bool final);
-  bool AllSettledLocked() const;
+  intptr_t OnProgress(uintptr_t index, const Wide& text);
+  void OnOutcome(uintptr_t index, const QvnTransferOutcome& outcome);
+  void FinishedLocked(const Progress& p, bool with_size);
+  void FailedLocked(const std::string& what, const std::string& why);
+  void CloseBarLocked();
 
+  std::vector<qvn::FileEntry> entries_;
+  const bool terminal_, quiet_;
   QvnWindow window_{};
-  bool terminal_;
   mutable std::mutex mu_;
   std::condition_variable cv_;
-  std::vector<State> states_;
-  size_t cursor_ = 0;
-  Wide last_text_;
+  std::map<uintptr_t, Progress> progress_;  // by the transfer's index
   bool bar_open_ = false;
   std::string bar_line_;
+  size_t outcomes_ = 0;  // outcome messages so far: entries_[outcomes_] runs next
+  size_t failed_ = 0;
   int64_t messages_ = 0;
-  bool thread_ended_ = false;
+  bool done_ = false;
+  size_t done_failed_ = 0;  // the last message's count of entries that did not complete
+  bool cancel_ = false;
 };
 
 }  // namespace qvn_cli

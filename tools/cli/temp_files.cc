@@ -1,11 +1,16 @@
 #include "temp_files.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <stdexcept>
 #include <system_error>
 
+#include "commands.h"
 #include "platform/replace_file.h"
+#include "status.h"
 #include "wide.h"
 
 namespace qvn_cli {
@@ -25,6 +30,29 @@ std::vector<TempFile> FindTempFiles(const std::string& folder) {
   std::sort(found.begin(), found.end(),
             [](const TempFile& a, const TempFile& b) { return a.path < b.path; });
   return found;
+}
+
+// Lists (or with --remove deletes) the temporary files that killed downloads
+// left in the given folders. The library itself never deletes them: only the
+// user knows that no download into the folder is still running.
+int RunTempFiles(const Args& a) {
+  std::vector<std::string> folders = a.rest;
+  if (folders.empty()) folders.push_back(".");
+  int status = 0;
+  for (const std::string& folder : folders) {
+    for (const TempFile& f : FindTempFiles(folder)) {
+      if (!a.remove) {
+        std::printf("%s\t%ju\n", f.path.c_str(), f.size);
+      } else if (std::remove(f.path.c_str()) == 0) {
+        std::printf("removed %s\n", f.path.c_str());
+      } else {
+        std::fprintf(stderr, "qvn: temp-files: cannot remove '%s': %s\n", f.path.c_str(),
+                     std::strerror(errno));
+        status = kRefused;
+      }
+    }
+  }
+  return status;
 }
 
 }  // namespace qvn_cli

@@ -16,6 +16,9 @@ using Wide = qvn::Text;
 inline Wide FromUtf8(std::string_view s) { return qvn::Utf8ToText(s); }
 inline std::string ToUtf8(std::u16string_view s) { return qvn::TextToUtf8(s); }
 
+// A text as the library's exports take it.
+#define QVN_TEXT(w) reinterpret_cast<const qvn_char*>((w).c_str())
+
 // Takes a library result, releases it with ScriptFree and returns its text.
 Wide TakeResult(qvn_char* result);
 

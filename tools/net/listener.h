@@ -21,14 +21,19 @@ class Listener {
   Listener& operator=(const Listener&) = delete;
 
   uint16_t port() const { return port_; }
+  // Connections accepted from now on fail a read or write that makes no
+  // progress for io_timeout_ms (ConnectionError); 0: no limit.
+  void SetIoTimeout(int io_timeout_ms) { io_timeout_ms_ = io_timeout_ms; }
   // Waits up to timeout_ms (negative: no limit) for a connection; returns a
-  // closed Connection on time-out. Raises ConnectionError on error.
-  platform::Connection Accept(int timeout_ms);
+  // closed Connection on time-out. Raises ConnectionError on error. The
+  // peer's "address:port" goes to peer_name when given.
+  platform::Connection Accept(int timeout_ms, std::string* peer_name = nullptr);
   void Close();
 
  private:
   intptr_t socket_ = -1;
   uint16_t port_ = 0;
+  int io_timeout_ms_ = 0;
 };
 
 }  // namespace qvn::net

@@ -1,11 +1,13 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/time.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
+#include <string>
 
 #include "base/errors.h"
 #include "net/listener.h"
@@ -15,6 +17,17 @@ namespace qvn::net {
 
 using platform::Connection;
 using platform::FailSocket;
+
+namespace {
+
+// "address:port", the peer's name in a server's log.
+std::string AddressText(const sockaddr_in& a) {
+  char ip[INET_ADDRSTRLEN] = "?";
+  ::inet_ntop(AF_INET, &a.sin_addr, ip, sizeof ip);
+  return std::string(ip) + ":" + std::to_string(ntohs(a.sin_port));
+}
+
+}  // namespace
 
 Listener::Listener(const std::string& address, uint16_t port, int backlog) {
   sockaddr_in sa{};
@@ -41,7 +54,7 @@ Listener::Listener(const std::string& address, uint16_t port, int backlog) {
 
 Listener::~Listener() { Close(); }
 
-Connection Listener::Accept(int timeout_ms) {
+Connection Listener::Accept(int timeout_ms, std::string* peer_name) {
   if (socket_ == -1) throw ConnectionError("listener closed");
   int fd = static_cast<int>(socket_);
   auto start = std::chrono::steady_clock::now();
@@ -53,8 +66,18 @@ Connection Listener::Accept(int timeout_ms) {
       FailSocket("waiting for a connection failed", errno);
     }
     if (rc == 0) return Connection();
-    int client = ::accept4(fd, nullptr, nullptr, SOCK_CLOEXEC);
-    if (client >= 0) return Connection(static_cast<intptr_t>(client));
+    sockaddr_in peer{};
+    socklen_t len = sizeof peer;
+    int client = ::accept4(fd, reinterpret_cast<sockaddr*>(&peer), &len, SOCK_CLOEXEC);
+    if (client >= 0) {
+      if (io_timeout_ms_ > 0) {
+        timeval tv{io_timeout_ms_ / 1000, (io_timeout_ms_ % 1000) * 1000};
+        ::setsockopt(client, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+        ::setsockopt(client, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+      }
+      if (peer_name != nullptr) *peer_name = AddressText(peer);
+      return Connection(static_cast<intptr_t>(client));
+    }
     if (errno == EINTR || errno == ECONNABORTED || errno == EAGAIN) continue;
     FailSocket("accept failed", errno);
   }

@@ -2,6 +2,7 @@
 #include <ws2tcpip.h>
 
 #include <chrono>
+#include <string>
 
 #include "base/errors.h"
 #include "net/listener.h"
@@ -11,6 +12,17 @@ namespace qvn::net {
 
 using platform::Connection;
 using platform::FailSocket;
+
+namespace {
+
+// "address:port", the peer's name in a server's log.
+std::string AddressText(const sockaddr_in& a) {
+  char ip[INET_ADDRSTRLEN] = "?";
+  ::inet_ntop(AF_INET, &a.sin_addr, ip, sizeof ip);
+  return std::string(ip) + ":" + std::to_string(ntohs(a.sin_port));
+}
+
+}  // namespace
 
 Listener::Listener(const std::string& address, uint16_t port, int backlog) {
   platform::StartSockets();
@@ -40,7 +52,7 @@ Listener::Listener(const std::string& address, uint16_t port, int backlog) {
 
 Listener::~Listener() { Close(); }
 
-Connection Listener::Accept(int timeout_ms) {
+Connection Listener::Accept(int timeout_ms, std::string* peer_name) {
   if (socket_ == -1) throw ConnectionError("listener closed");
   SOCKET s = static_cast<SOCKET>(socket_);
   auto start = std::chrono::steady_clock::now();
@@ -57,8 +69,18 @@ Connection Listener::Accept(int timeout_ms) {
       FailSocket("waiting for a connection failed", err);
     }
     if (rc == 0) return Connection();
-    SOCKET client = ::accept(s, nullptr, nullptr);
-    if (client != INVALID_SOCKET) return Connection(static_cast<intptr_t>(client));
+    sockaddr_in peer{};
+    int len = sizeof peer;
+    SOCKET client = ::accept(s, reinterpret_cast<sockaddr*>(&peer), &len);
+    if (client != INVALID_SOCKET) {
+      if (io_timeout_ms_ > 0) {
+        DWORD ms = static_cast<DWORD>(io_timeout_ms_);
+        ::setsockopt(client, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&ms), sizeof ms);
+        ::setsockopt(client, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&ms), sizeof ms);
+      }
+      if (peer_name != nullptr) *peer_name = AddressText(peer);
+      return Connection(static_cast<intptr_t>(client));
+    }
     int err = ::WSAGetLastError();
     if (err == WSAEINTR || err == WSAECONNRESET || err == WSAEWOULDBLOCK) continue;
     FailSocket("accept failed", err);

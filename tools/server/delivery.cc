@@ -1,6 +1,10 @@
 #include "delivery.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,8 +12,10 @@
 #include <cerrno>
 #include <cstring>
 
+#include "base/errors.h"
+#include "conversation/framing.h"
 #include "files.h"
-#include "net.h"
+#include "platform/socket.h"
 
 namespace qvn::server {
 namespace {
@@ -36,6 +42,66 @@ bool WriteToFifo(const std::string& path, const std::string& data) {
   }
   ::close(fd);
   return ok;
+}
+
+// getaddrinfo's IPv4 addresses of host, freed at the end of the scope.
+class Addresses {
+ public:
+  Addresses(const std::string& host, uint16_t port) {
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    int rc = ::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &list_);
+    if (rc != 0) throw ConnectionError("cannot resolve " + host + ": " + ::gai_strerror(rc));
+  }
+  ~Addresses() { ::freeaddrinfo(list_); }
+  Addresses(const Addresses&) = delete;
+  Addresses& operator=(const Addresses&) = delete;
+  const addrinfo* get() const { return list_; }
+
+ private:
+  addrinfo* list_ = nullptr;
+};
+
+// True when every address of host is a loopback one.
+bool IsLoopbackHost(const std::string& host) {
+  Addresses list(host, 0);
+  for (const addrinfo* a = list.get(); a != nullptr; a = a->ai_next) {
+    const auto* in = reinterpret_cast<const sockaddr_in*>(a->ai_addr);
+    if ((ntohl(in->sin_addr.s_addr) >> 24) != 127) return false;
+  }
+  return list.get() != nullptr;
+}
+
+// A receiver that does not answer must not hold the request's thread: the
+// connect and every later write are bounded by timeout_ms.
+platform::Connection ConnectWithTimeout(const std::string& host, uint16_t port, int timeout_ms) {
+  Addresses list(host, port);
+  int last = ECONNREFUSED;
+  for (const addrinfo* a = list.get(); a != nullptr; a = a->ai_next) {
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) throw ConnectionError(std::string("cannot create socket: ") + std::strerror(errno));
+    int rc = ::connect(fd, a->ai_addr, a->ai_addrlen);
+    if (rc != 0 && errno == EINPROGRESS) {
+      pollfd p{fd, POLLOUT, 0};
+      rc = ::poll(&p, 1, timeout_ms);
+      int err = ETIMEDOUT;
+      socklen_t len = sizeof err;
+      if (rc > 0) ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len);
+      rc = (rc > 0 && err == 0) ? 0 : -1;
+      errno = err;
+    }
+    if (rc == 0) {
+      ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+      timeval tv{timeout_ms / 1000, (timeout_ms % 1000) * 1000};
+      ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+      return platform::Connection(static_cast<intptr_t>(fd));
+    }
+    last = errno;
+    ::close(fd);
+  }
+  throw ConnectionError("cannot connect to " + host + ":" + std::to_string(port) + ": " +
+                        std::strerror(last));
 }
 
 }  // namespace
@@ -70,15 +136,9 @@ Text DeliverByTcp(const std::string& host, uint16_t port, const Text& message, b
     if (!allow_remote && !IsLoopbackHost(host)) {
       return u"ERROR: receiver " + Utf8ToText(host) + u" is not a loopback address";
     }
-    int fd = ConnectWithTimeout(host, port, timeout_ms);
-    try {
-      WriteFrameFd(fd, message);
-    } catch (...) {
-      ::close(fd);
-      throw;
-    }
-    ::shutdown(fd, SHUT_WR);
-    ::close(fd);
+    platform::Connection receiver = ConnectWithTimeout(host, port, timeout_ms);
+    std::string broken = WriteMessage(receiver, message);
+    if (!broken.empty()) throw ConnectionError(broken);
   } catch (const std::exception& e) {
     return u"ERROR: " + Utf8ToText(e.what());
   }

@@ -12,11 +12,13 @@
 #include <memory>
 #include <vector>
 
+#include "base/errors.h"
 #include "codecs/aes.h"
 #include "codecs/text_crypto.h"
 #include "credentials.h"
 #include "files.h"
 #include "log.h"
+#include "platform/replace_file.h"
 
 namespace qvn::server {
 namespace {
@@ -85,18 +87,39 @@ std::string RealPath(const std::string& path) {
   return buf;
 }
 
+// The root a server name leads to, links resolved.
+std::string RootOf(const Store& store, const Text& name) {
+  return RealPath(TextToUtf8(name).rfind(".@", 0) == 0 ? store.content_root() : store.files_root());
+}
+
+// Where `path` leads: links resolved in the part that exists, the rest (which
+// MapServerName keeps free of "." and "..") appended as written. Empty when a
+// part exists but cannot be resolved (a dangling link, a loop).
+std::string WhereItLeads(const std::string& path) {
+  std::string head = path, tail;
+  for (;;) {
+    std::string real = RealPath(head);
+    if (!real.empty()) return real + tail;
+    struct stat st{};
+    size_t slash = head.rfind('/');
+    if (::lstat(head.c_str(), &st) == 0 || slash == std::string::npos || slash == 0) return {};
+    tail = head.substr(slash) + tail;
+    head.resize(slash);
+  }
+}
+
 void SendAnswer(Peer& peer, AesCipher& cipher, const std::string& text) {
   std::vector<uint8_t> block(kCipherBlock + 16, 0);
   std::memcpy(block.data(), text.data(), std::min(text.size(), kPlainBlock));
   cipher.EncryptInPlace(block.data(), kPlainBlock);
-  peer.WriteAll(block.data(), kCipherBlock);
+  peer.connection.SendAll(block.data(), kCipherBlock);
 }
 
 // Reads the blocks an upload announces and throws them away, so the client
 // that is refused still finishes its side cleanly.
 void DropBlocks(Peer& peer, uint64_t blocks) {
   std::vector<uint8_t> block(kCipherBlock);
-  for (uint64_t k = 0; k < blocks; ++k) peer.ReadExact(block.data(), kCipherBlock);
+  for (uint64_t k = 0; k < blocks; ++k) peer.connection.ReceiveExact(block.data(), kCipherBlock);
 }
 
 void Upload(Store& store, const Options& options, Peer& peer, Request& r) {
@@ -106,28 +129,26 @@ void Upload(Store& store, const Options& options, Peer& peer, Request& r) {
   if (!r.who.has_user) refused = "uploads need a user";
   else if (!path) refused = "refused server name";
   else if (r.size > options.max_upload_bytes) refused = "upload above the size limit";
-  std::string parent;
+  // Before any folder is made: a link on the way must not lead out of the root.
+  else if (!Below(WhereItLeads(*path), RootOf(store, r.name))) refused = "path leads outside its root";
   if (refused.empty()) {
-    parent = path->substr(0, path->rfind('/'));
     try {
-      MakeDirs(parent);
+      MakeDirs(path->substr(0, path->rfind('/')));
     } catch (const std::exception& e) {
       refused = e.what();
     }
-    std::string root = RealPath(TextToUtf8(r.name).rfind(".@", 0) == 0 ? store.content_root()
-                                                                      : store.files_root());
-    if (refused.empty() && !Below(RealPath(parent), root)) refused = "folder outside its root";
     if (refused.empty() && IsDirectory(*path)) refused = "a folder has that name";
   }
-  if (!refused.empty()) {
-    Log(peer.name(), "upload of '" + TextToUtf8(r.name) + "' refused: " + refused);
-    DropBlocks(peer, blocks);
-    return;
+  std::optional<ReplacementFile> file;
+  if (refused.empty()) {
+    try {
+      file.emplace(*path);
+    } catch (const std::exception& e) {
+      refused = e.what();
+    }
   }
-  std::string tmp = TemporaryNameFor(*path);
-  int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-  if (fd < 0) {
-    Log(peer.name(), "upload: cannot create " + tmp + ": " + std::strerror(errno));
+  if (!refused.empty()) {
+    Log(peer.name, "upload of '" + TextToUtf8(r.name) + "' refused: " + refused);
     DropBlocks(peer, blocks);
     return;
   }
@@ -135,44 +156,26 @@ void Upload(Store& store, const Options& options, Peer& peer, Request& r) {
   constexpr size_t kBatch = 8;
   std::vector<uint8_t> wire(kBatch * kCipherBlock);
   uint64_t left = r.size;
-  try {
-    for (uint64_t k = 0; k < blocks;) {
-      size_t batch = static_cast<size_t>(std::min<uint64_t>(blocks - k, kBatch));
-      peer.ReadExact(wire.data(), batch * kCipherBlock);
-      size_t take = 0;  // plain bytes gathered at the front of `wire`
-      for (size_t i = 0; i < batch; ++i) {
-        uint8_t* block = wire.data() + i * kCipherBlock;
-        if (r.cipher->DecryptInPlace(block, kCipherBlock) != kPlainBlock) {
-          throw NetError("data block does not decrypt");
-        }
-        // The last block is sent whole; only the bytes up to the size count.
-        size_t part = static_cast<size_t>(std::min<uint64_t>(left, kPlainBlock));
-        std::memmove(wire.data() + take, block, part);
-        take += part;
-        left -= part;
+  for (uint64_t k = 0; k < blocks;) {
+    size_t batch = static_cast<size_t>(std::min<uint64_t>(blocks - k, kBatch));
+    peer.connection.ReceiveExact(wire.data(), batch * kCipherBlock);
+    size_t take = 0;  // plain bytes gathered at the front of `wire`
+    for (size_t i = 0; i < batch; ++i) {
+      uint8_t* block = wire.data() + i * kCipherBlock;
+      if (r.cipher->DecryptInPlace(block, kCipherBlock) != kPlainBlock) {
+        throw ConnectionError("data block does not decrypt");
       }
-      size_t done = 0;
-      while (done < take) {
-        ssize_t w = ::write(fd, wire.data() + done, take - done);
-        if (w < 0 && errno == EINTR) continue;
-        if (w < 0) throw NetError(std::string("cannot write: ") + std::strerror(errno));
-        done += static_cast<size_t>(w);
-      }
-      k += batch;
+      // The last block is sent whole; only the bytes up to the size count.
+      size_t part = static_cast<size_t>(std::min<uint64_t>(left, kPlainBlock));
+      std::memmove(wire.data() + take, block, part);
+      take += part;
+      left -= part;
     }
-    if (::fsync(fd) != 0) throw NetError(std::string("cannot sync: ") + std::strerror(errno));
-  } catch (...) {
-    ::close(fd);
-    ::unlink(tmp.c_str());
-    throw;
+    file->Write(wire.data(), take);
+    k += batch;
   }
-  ::close(fd);
-  if (::rename(tmp.c_str(), path->c_str()) != 0) {
-    int e = errno;
-    ::unlink(tmp.c_str());
-    throw NetError(std::string("cannot store the upload: ") + std::strerror(e));
-  }
-  LogInfo(peer.name(), "upload '" + TextToUtf8(r.name) + "' " + std::to_string(r.size) + " bytes");
+  file->Commit();
+  LogInfo(peer.name, "upload '" + TextToUtf8(r.name) + "' " + std::to_string(r.size) + " bytes");
 }
 
 void Download(Store& store, Peer& peer, Request& r) {
@@ -183,15 +186,14 @@ void Download(Store& store, Peer& peer, Request& r) {
   if (!path) {
     refused = "ERROR^REFUSED";
   } else {
-    std::string root = RealPath(TextToUtf8(r.name).rfind(".@", 0) == 0 ? store.content_root()
-                                                                      : store.files_root());
+    std::string root = RootOf(store, r.name);
     std::string real = RealPath(*path);
     if (real.empty() || !FileExists(real)) refused = "ERROR^NOT_FOUND";
     else if (!Below(real, root)) refused = "ERROR^REFUSED";
     else if ((fd = ::open(real.c_str(), O_RDONLY | O_CLOEXEC)) < 0) refused = "ERROR^NOT_READABLE";
   }
   if (!refused.empty()) {
-    Log(peer.name(), "download of '" + TextToUtf8(r.name) + "' refused: " + refused.substr(6));
+    Log(peer.name, "download of '" + TextToUtf8(r.name) + "' refused: " + refused.substr(6));
     SendAnswer(peer, *r.cipher, refused);
     return;
   }
@@ -220,7 +222,7 @@ void Download(Store& store, Peer& peer, Request& r) {
         while (got < kPlainBlock) {
           ssize_t n = ::read(fd, block + got, kPlainBlock - got);
           if (n < 0 && errno == EINTR) continue;
-          if (n < 0) throw NetError(std::string("cannot read: ") + std::strerror(errno));
+          if (n < 0) throw FileError(std::string("cannot read: ") + std::strerror(errno));
           if (n == 0) break;
           got += static_cast<size_t>(n);
         }
@@ -228,7 +230,7 @@ void Download(Store& store, Peer& peer, Request& r) {
         std::memset(block + got, 0, kPlainBlock - got);
       }
       r.cipher->EncryptBlocks(in, out, batch, kPlainBlock);
-      peer.WriteAll(wire.data(), batch * kCipherBlock);
+      peer.connection.SendAll(wire.data(), batch * kCipherBlock);
       k += batch;
     }
   } catch (...) {
@@ -236,7 +238,7 @@ void Download(Store& store, Peer& peer, Request& r) {
     throw;
   }
   ::close(fd);
-  LogInfo(peer.name(), "download '" + TextToUtf8(r.name) + "' " + std::to_string(size) + " bytes");
+  LogInfo(peer.name, "download '" + TextToUtf8(r.name) + "' " + std::to_string(size) + " bytes");
 }
 
 }  // namespace
@@ -263,7 +265,7 @@ std::optional<std::string> MapServerName(const Store& store, TextView name) {
     if (part.empty()) continue;
     if (part == u"." || part == u"..") return std::nullopt;
     if (part.find_first_of(TextView(u":\0", 2)) != TextView::npos) return std::nullopt;
-    if (part.find(u".qvn-tmp-") != TextView::npos) return std::nullopt;
+    if (platform::IsTemporaryFileName(part)) return std::nullopt;  // a replacement in progress
     std::string utf8 = TextToUtf8(part);
     if (utf8.size() > 255) return std::nullopt;
     path += "/" + utf8;
@@ -308,12 +310,12 @@ void FileTraffic::WaitForEarlierUploads(uint64_t id, const std::string& path, in
 void ServeFileConnection(Store& store, const Options& options, Peer& peer, FileTraffic& traffic,
                          uint64_t id) {
   std::vector<uint8_t> block(kCipherBlock);
-  peer.ReadExact(block.data(), kCipherBlock);
+  peer.connection.ReceiveExact(block.data(), kCipherBlock);
   std::optional<Request> r = OpenRequest(store, block.data());
   if (!r) {
     // Nothing to answer under: an unknown key or not a request at all.
     traffic.Named(id, std::string());
-    Log(peer.name(), "file request under no known credentials; connection closed");
+    Log(peer.name, "file request under no known credentials; connection closed");
     return;
   }
   std::string path = MapServerName(store, r->name).value_or(std::string());

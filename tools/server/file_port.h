@@ -9,8 +9,8 @@
 #include <string>
 
 #include "base/text.h"
-#include "net.h"
 #include "options.h"
+#include "peer.h"
 #include "store.h"
 
 namespace qvn::server {

@@ -4,9 +4,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstring>
+
+#include "base/errors.h"
+#include "platform/replace_file.h"
 
 namespace qvn::server {
 namespace {
@@ -60,30 +62,57 @@ std::string ReadWholeFile(const std::string& path) {
   return out;
 }
 
-std::string TemporaryNameFor(const std::string& path) {
-  static std::atomic<unsigned long> counter{0};
-  return path + ".qvn-tmp-" + std::to_string(::getpid()) + "-" + std::to_string(++counter);
+// The library's failures carry the system's code; the log wants its words.
+[[noreturn]] void Rethrow(const std::string& what, const std::string& path) {
+  try {
+    throw;
+  } catch (const PlatformError& e) {
+    throw FileError(what + " " + path + ": " + e.what() + ": " +
+                    std::strerror(static_cast<int>(e.code())));
+  } catch (const std::exception& e) {
+    throw FileError(what + " " + path + ": " + e.what());
+  }
+}
+
+ReplacementFile::ReplacementFile(const std::string& path) : target_(Utf8ToText(path)) {
+  try {
+    file_ = platform::CreateTemporaryBeside(target_, temp_);
+  } catch (...) {
+    Rethrow("cannot create a temporary file for", path);
+  }
+}
+
+ReplacementFile::~ReplacementFile() {
+  if (temp_.empty()) return;
+  file_.Close();
+  platform::RemoveFile(temp_);
+}
+
+void ReplacementFile::Write(const uint8_t* data, size_t n) {
+  try {
+    file_.Write(data, n);
+  } catch (...) {
+    Rethrow("cannot write", TextToUtf8(temp_));
+  }
+}
+
+void ReplacementFile::Commit() {
+  try {
+    file_.Flush();
+    file_.CloseOrRaise();
+    platform::ReplaceWithTemporary(temp_, target_);
+  } catch (...) {
+    Rethrow("cannot replace", TextToUtf8(target_));
+  }
+  temp_.clear();
 }
 
 void WriteFileAtomic(const std::string& path, const std::string& data) {
-  std::string tmp = TemporaryNameFor(path);
-  int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-  if (fd < 0) Fail("cannot create", tmp);
-  try {
-    WriteAllFd(fd, data, tmp);
-    if (::fsync(fd) != 0) Fail("cannot sync", tmp);
-  } catch (...) {
-    ::close(fd);
-    ::unlink(tmp.c_str());
-    throw;
-  }
-  ::close(fd);
-  if (::rename(tmp.c_str(), path.c_str()) != 0) {
-    int e = errno;
-    ::unlink(tmp.c_str());
-    errno = e;
-    Fail("cannot replace", path);
-  }
+  // The replacement takes the mode of the file it replaces: a private one.
+  if (!FileExists(path)) AppendToFile(path, "");
+  ReplacementFile file(path);
+  file.Write(reinterpret_cast<const uint8_t*>(data.data()), data.size());
+  file.Commit();
 }
 
 void AppendToFile(const std::string& path, const std::string& data) {

@@ -10,15 +10,16 @@
 #include <thread>
 
 #include "file_port.h"
-#include "net.h"
+#include "net/listener.h"
 #include "options.h"
+#include "peer.h"
 #include "store.h"
 
 namespace qvn::server {
 
 class Server {
  public:
-  Server(Store& store, const Options& options);  // binds both ports; raises NetError
+  Server(Store& store, const Options& options);  // binds both ports; raises ConnectionError
   ~Server();
 
   uint16_t port() const { return requests_.port(); }
@@ -30,20 +31,20 @@ class Server {
 
  private:
   enum class Kind { Requests, Files };
-  void AcceptLoop(ServerSocket& socket, Kind kind);
-  void Serve(int fd, std::string peer, Kind kind, uint64_t file_id);
+  void AcceptLoop(net::Listener& listener, Kind kind);
+  void Serve(Peer& peer, Kind kind, uint64_t file_id);
 
   Store& store_;
   const Options& options_;
-  ServerSocket requests_;
-  ServerSocket files_;
+  net::Listener requests_;
+  net::Listener files_;
   std::atomic<bool> stopping_{false};
   std::thread request_thread_;
   std::thread file_thread_;
   std::mutex mu_;
   std::condition_variable cv_;
   FileTraffic traffic_;
-  std::set<int> open_;  // descriptors of connections being served
+  std::set<Peer*> open_;  // connections being served
   int active_ = 0;
 };
 

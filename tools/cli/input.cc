@@ -1,0 +1,53 @@
+#include "input.h"
+
+#include <fstream>
+#include <iostream>
+
+#include "status.h"
+
+namespace qvn_cli {
+
+std::string ReadAll(std::istream& in, const std::string& what) {
+  std::string s;
+  char piece[65536];
+  while (in.read(piece, sizeof piece), in.gcount() > 0) {
+    s.append(piece, static_cast<size_t>(in.gcount()));
+    if (s.size() > kMaxInputBytes) {
+      throw Failure(what + " is larger than " + std::to_string(kMaxInputBytes >> 20) +
+                    " MiB, the most qvn reads");
+    }
+  }
+  if (s.rfind("\xEF\xBB\xBF", 0) == 0) s.erase(0, 3);
+  return s;
+}
+
+Wide ReadScript(const std::string& name) {
+  std::string source;
+  if (name == "-") {
+    source = ReadAll(std::cin, "standard input");
+  } else {
+    std::ifstream file(name, std::ios::binary);
+    if (!file) throw Failure("cannot read " + name);
+    source = ReadAll(file, name);
+  }
+  Wide script = FromUtf8(source);
+  if (IsBlankText(script)) {
+    throw UsageError("the script " + std::string(name == "-" ? "on standard input" : name) +
+                     " is empty: nothing to send");
+  }
+  return script;
+}
+
+Wide TextArg(const std::string& s) {
+  if (s == "-") return FromUtf8(ReadAll(std::cin, "standard input"));
+  return FromUtf8(s);
+}
+
+bool IsBlankText(const Wide& text) {
+  for (char16_t c : text) {
+    if (c > u' ') return false;
+  }
+  return true;
+}
+
+}  // namespace qvn_cli
