@@ -71,5 +71,14 @@ static const unsigned char qvn_product_version[16] = {
 };
 ]=] @ONLY)
     target_sources(${target} PRIVATE ${out}.c)
+    # A project without C would otherwise skip the file without a word and
+    # leave the target with no version; the same lines are valid C++.
+    get_property(languages GLOBAL PROPERTY ENABLED_LANGUAGES)
+    if(NOT "C" IN_LIST languages)
+      if(NOT "CXX" IN_LIST languages)
+        message(FATAL_ERROR "qvn_set_product_version(${target}): enable C or CXX in the project")
+      endif()
+      set_source_files_properties(${out}.c PROPERTIES LANGUAGE CXX)
+    endif()
   endif()
 endfunction()

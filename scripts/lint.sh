@@ -24,6 +24,6 @@ printf '%s\n' $sources | xargs -P "$(nproc)" -n 4 clang-tidy -p "$build" --quiet
   --checks="$checks" --warnings-as-errors='*' --header-filter="$QVN_ROOT/src/.*" 2>/dev/null || status=1
 echo "=== cppcheck"
 cppcheck --quiet --error-exitcode=1 --enable=warning,portability --std=c++20 --inline-suppr \
-  -I src -I include -D__linux__ $sources || status=1
+  -I src -I include -I "$build/include" -D__linux__ $sources || status=1
 [ $status = 0 ] && echo "=== lint clean" || echo "=== lint FOUND PROBLEMS"
 exit $status

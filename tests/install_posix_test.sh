@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Installs a built tree into a temporary prefix (cmake --install) and builds
-# examples/hello.c against it the three ways the README shows: plain compiler
-# flags, pkg-config, and find_package(qvn) (with hello.cpp over qvn.hpp too).
-# Each program then runs against the installed qvn-server.
+# examples/hello.c against it the three ways docs/install.md shows: plain
+# compiler flags, pkg-config, and find_package(qvn) (with hello.cpp over
+# qvn.hpp too). Each program then runs against the installed qvn-server.
+# The prefix must also hold the version header, the man pages and the license,
+# and a consumer gets its product version with the installed
+# qvn_set_product_version.
 set -euo pipefail
 build=$(cd "$1" && pwd)
 src=$(cd "$(dirname "$0")/.." && pwd)
@@ -15,8 +18,16 @@ libdir=$(dirname "$(find "$prefix" -name 'libqvn.so.1' | head -1)")
 for f in libqvn.so libqvn.so.1; do
   [ -L "$libdir/$f" ] || { echo "missing SONAME link $f"; exit 1; }
 done
-for h in qvn.h qvn_utf8.h qvn.hpp; do
+for h in qvn.h qvn_utf8.h qvn.hpp qvn_version.h; do
   [ -f "$prefix/include/$h" ] || { echo "$h not installed"; exit 1; }
+done
+for f in cmake/qvn/QvnVersion.cmake pkgconfig/qvn.pc; do
+  [ -f "$libdir/$f" ] || { echo "lib/$f not installed"; exit 1; }
+done
+pages=(man3/qvn.3 man1/qvn-server.1)
+[ -e "$build/bin/qvn" ] && pages+=(man1/qvn.1)
+for f in "${pages[@]/#/man/}" doc/qvn/LICENSE doc/qvn/CHANGELOG.md doc/qvn/api.md; do
+  [ -s "$prefix/share/$f" ] || { echo "share/$f not installed"; exit 1; }
 done
 run() {  # program: runs it against a fresh installed qvn-server
   bash "$src/tests/win/with_server.sh" "$prefix/bin/qvn-server" \
@@ -52,6 +63,33 @@ cmake -S "$work/consumer" -B "$work/consumer-build" -G Ninja -DCMAKE_PREFIX_PATH
 cmake --build "$work/consumer-build" >/dev/null
 run "$work/consumer-build/hello"
 run "$work/consumer-build/hello_cpp"
+
+echo "--- version macros and qvn_set_product_version, in a C++-only project"
+mkdir -p "$work/versioned"
+cat > "$work/versioned/CMakeLists.txt" <<'CM'
+cmake_minimum_required(VERSION 3.25)
+project(versioned CXX)
+find_package(qvn 1 REQUIRED)
+add_executable(versioned versioned.cc)
+target_link_libraries(versioned PRIVATE qvn::qvn)
+qvn_set_product_version(versioned 4.3.2.1)
+CM
+cat > "$work/versioned/versioned.cc" <<'CC'
+#include <qvn.h>
+#include <cstdio>
+int main() {
+  std::printf("%d.%d.%d %s\n", QVN_VERSION_MAJOR, QVN_VERSION_MINOR, QVN_VERSION_PATCH,
+              QVN_VERSION_STRING);
+}
+CC
+cmake -S "$work/versioned" -B "$work/versioned-build" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+cmake --build "$work/versioned-build" >/dev/null
+version=$(pkg-config --modversion qvn)
+[ "$("$work/versioned-build/versioned")" = "$version $version" ] ||
+  { echo "QVN_VERSION_* do not say $version: $("$work/versioned-build/versioned")"; exit 1; }
+objcopy -O binary --only-section=.qvn_version "$work/versioned-build/versioned" "$work/section"
+[ "$(od -An -v -tx1 "$work/section" | tr -d ' \n')" = 51564e50525645520400030002000100 ] ||
+  { echo "no product version 4.3.2.1 in the consumer"; exit 1; }
 
 echo "--- tools"
 "$prefix/bin/qvn-server" --help >/dev/null

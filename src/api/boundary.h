@@ -29,7 +29,7 @@ auto Guarded(Fallback fallback, Fn&& fn, const char* call = __builtin_FUNCTION()
   platform::DebugCallScope scope(call);
   try {
     return std::forward<Fn>(fn)();
-  } catch (...) {
+  } catch (...) {  // the export's edge: no exception ever reaches the host
     platform::ReportFailure("failed");
     return fallback;
   }

@@ -21,7 +21,7 @@ std::optional<Text> Exchange(const Text& host, uint16_t port, const ExchangeOpti
     Text reply = ReadMessage(connection, options.message_limit);
     connection.Close();
     return open_reply ? open_reply(std::move(reply)) : reply;
-  } catch (...) {
+  } catch (...) {  // every failure of the exchange is its answer word
     // The caller's answer word ("CONNECTION_ERROR", "NONE") says it failed;
     // the cause is for QVN_DEBUG.
     platform::ReportFailure(options.what, host, port);

@@ -107,8 +107,9 @@ class TFileTransferClient {
   // writable target is the target written in place. A target that is not a
   // regular file, or that could not be opened for writing, is refused before
   // anything is asked of the server. True when the answer and every data
-  // block arrived and the file was cut to size and moved into place; no
-  // progress event reaches the size before that. Connect failures as for
+  // block arrived and the file was cut to size and moved into place. No
+  // progress event reaches the size before every block has arrived, and the
+  // last event comes once the file is in place. Connect failures as for
   // uploads.
   bool FileDownLoad(Text AHost, uint16_t APort, Text APassword, Text AClientFileName,
                     Text AServerFileName);
