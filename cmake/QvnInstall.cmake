@@ -1,7 +1,7 @@
-# Installation: the shared library (with its SONAME links), qvn.h and qvn.hpp, a
-# pkg-config file, a CMake package (find_package(qvn) gives qvn::qvn and
-# qvn_set_product_version), the license and reference, and, on Linux, the two
-# tools and the man pages.
+# Installation: the shared library (with its SONAME links), qvn.h, qvn_utf8.h and
+# qvn.hpp, a pkg-config file, a CMake package (find_package(qvn) gives qvn::qvn
+# and qvn_set_product_version), the license and reference, and, on Linux, the
+# two tools and the man pages.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
@@ -10,6 +10,7 @@ install(TARGETS qvn EXPORT qvnTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${CMAKE_SOURCE_DIR}/include/qvn.h ${CMAKE_SOURCE_DIR}/include/qvn.hpp
+  ${CMAKE_SOURCE_DIR}/include/qvn_utf8.h
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 # Generated from the project version; qvn.h includes it.
 install(FILES ${QVN_GENERATED_INCLUDE_DIR}/qvn_version.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})

@@ -20,6 +20,7 @@
 #  include <time.h>
 #endif
 #include <qvn.h>
+#include <qvn_utf8.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -29,41 +30,56 @@
 #define FILE_SIZE (1024L * 1024L)
 #define WAIT_SECONDS 60
 
-/* Field `index` (from 0) of a progress text "client*server*size*count*percent%*tag*index*Upload|Download",
- * copied as ASCII into out. */
-static void field(const qvn_char* text, int index, char* out, size_t size) {
-  size_t o = 0;
-  for (; *text != 0 && index > 0; ++text) {
-    if (*text == '*') --index;
+/* Prints one progress text "client*server*size*count*percent%*tag*index*Upload|Download";
+ * returns whether it is the final one of a download (count equal to size). The
+ * six fixed fields are taken from the right: file names may hold "*". */
+static int print_progress(const qvn_char* text) {
+  char* s = qvn_to_utf8(text);
+  char* f[6] = {0}; /* direction, index, tag, percent, count, size */
+  int k = 0, last = 0;
+  for (char* star; s != NULL && k < 6 && (star = strrchr(s, '*')) != NULL; ++k) {
+    *star = 0;
+    f[k] = star + 1;
   }
-  for (; *text != 0 && *text != '*' && o + 1 < size; ++text) out[o++] = *text < 128 ? (char)*text : '?';
-  out[o] = 0;
+  if (k == 6) {
+    printf("%-8s %8s of %s bytes  %s\n", f[0], f[4], f[5], f[3]);
+    fflush(stdout);
+    last = strcmp(f[0], "Download") == 0 && strcmp(f[4], f[5]) == 0;
+  }
+  free(s);
+  return last;
 }
 
 /* Handles one message; returns nonzero once the transfers are over. */
-static int on_message(uint32_t message, const qvn_char* text) {
+static int on_message(uint32_t message, intptr_t lparam) {
 #ifdef QVN_WM_TRANSFERS_DONE
-  if (message == QVN_WM_TRANSFERS_DONE) return 1; /* every entry has ended, well or not */
+  if (message == QVN_WM_TRANSFER_OUTCOME) {
+    const QvnTransferOutcome* o = (const QvnTransferOutcome*)lparam;
+    char* name = qvn_to_utf8(o->client_file);
+    char* reason = qvn_to_utf8(o->reason);
+    if (o->status != QVN_TRANSFER_COMPLETED) printf("%s did not complete: %s\n", name, reason);
+    free(name);
+    free(reason);
+    return 0;
+  }
+  /* Every entry has ended, well or not; lparam counts those that did not complete. */
+  if (message == QVN_WM_TRANSFERS_DONE) return lparam == 0 ? 1 : -1;
 #endif
   if (message != QVN_WM_TRANSFER_PROGRESS) return 0;
-  char size[32], count[32], percent[32], direction[16];
-  field(text, 2, size, sizeof size);
-  field(text, 3, count, sizeof count);
-  field(text, 4, percent, sizeof percent);
-  field(text, 7, direction, sizeof direction);
-  printf("%-8s %8s of %s bytes  %s\n", direction, count, size, percent);
-  fflush(stdout);
+  int last = print_progress((const qvn_char*)lparam);
 #ifndef QVN_WM_TRANSFERS_DONE
-  /* The last entry's final message (count equal to the size) ends the wait.
-   * A failed transfer never sends it: the wait then runs out. */
-  if (strcmp(direction, "Download") == 0 && strcmp(size, count) == 0) return 1;
+  /* The last entry's final message ends the wait. A failed transfer never
+   * sends it: the wait then runs out. */
+  if (last) return 1;
 #endif
+  (void)last;
   return 0;
 }
 
-#if defined(_WIN32)
-
+/* 0 while the transfers run, 1 once all arrived, -1 when one did not. */
 static int g_done;
+
+#if defined(_WIN32)
 
 static LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   if (message == QVN_WM_TRANSFER_PROGRESS
@@ -71,8 +87,9 @@ static LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LP
       || message == QVN_WM_TRANSFERS_DONE
 #endif
   ) {
-    if (on_message(message, (const qvn_char*)lparam)) {
-      g_done = 1;
+    int done = on_message(message, lparam);
+    if (done != 0) {
+      g_done = done;
       PostQuitMessage(0); /* a sent message alone does not end GetMessageW */
     }
     return 0;
@@ -101,23 +118,23 @@ static int wait_until_done(void* window) {
   }
   KillTimer((HWND)window, timer);
   DestroyWindow((HWND)window);
-  return g_done;
+  return g_done > 0;
 }
 
 #else
 
 static pthread_mutex_t g_lock = PTHREAD_MUTEX_INITIALIZER;
 static pthread_cond_t g_changed = PTHREAD_COND_INITIALIZER;
-static int g_done;
 static QvnWindow g_window;
 
 /* Called on the library's transfer thread; the text is valid during the call only. */
 static intptr_t window_proc(void* context, uint32_t message, uintptr_t wparam, intptr_t lparam) {
   (void)context;
   (void)wparam;
-  if (on_message(message, (const qvn_char*)lparam)) {
+  int done = on_message(message, lparam);
+  if (done != 0) {
     pthread_mutex_lock(&g_lock);
-    g_done = 1;
+    g_done = done;
     pthread_cond_broadcast(&g_changed);
     pthread_mutex_unlock(&g_lock);
   }
@@ -140,19 +157,10 @@ static int wait_until_done(void* window) {
   }
   int done = g_done;
   pthread_mutex_unlock(&g_lock);
-  return done;
+  return done > 0;
 }
 
 #endif
-
-/* ASCII to a new UTF-16 text. */
-static qvn_char* ascii_text(const char* s) {
-  size_t n = strlen(s);
-  qvn_char* out = malloc((n + 1) * sizeof *out);
-  if (out == NULL) return NULL;
-  for (size_t i = 0; i <= n; ++i) out[i] = (qvn_char)(unsigned char)s[i];
-  return out;
-}
 
 static int write_test_file(void) {
   FILE* f = fopen(UP_FILE, "wb");
@@ -187,14 +195,14 @@ int main(int argc, char** argv) {
   remove(DOWN_FILE);
   /* Local paths are relative: on Linux a script line that begins with "/"
    * is a comment. The sections run one after the other, in script order. */
-  char script_ascii[1024];
-  snprintf(script_ascii, sizeof script_ascii,
+  char script_utf8[1024];
+  snprintf(script_utf8, sizeof script_utf8,
            "%s\r\n"
            "FILES [UPLOAD]\r\n{ " UP_FILE " ,..\\ examples\\qvn-example.bin }\r\n"
            "FILES [DOWNLOAD]\r\n{ " DOWN_FILE " ,..\\ examples\\qvn-example.bin }\r\n",
            argv[4]);
-  qvn_char* script = ascii_text(script_ascii);
-  qvn_char* host = ascii_text(argv[1]);
+  qvn_char* script = qvn_from_utf8(script_utf8);
+  qvn_char* host = qvn_from_utf8(argv[1]);
   if (script == NULL || host == NULL) return 1;
 
   void* window = open_window();

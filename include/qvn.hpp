@@ -13,7 +13,12 @@
 #ifndef QVN_HPP_
 #define QVN_HPP_
 
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <cstdlib>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -25,38 +30,21 @@
 #include <vector>
 
 #include "qvn.h"
+#include "qvn_utf8.h"
 
 namespace qvn {
 
-// UTF-8 <-> UTF-16. Each byte of an invalid UTF-8 sequence and each unpaired
-// surrogate becomes U+FFFD.
+// UTF-8 <-> UTF-16 by the rules of qvn_utf8.h: each maximal invalid UTF-8
+// subsequence and each unpaired surrogate becomes one U+FFFD. Embedded NULs
+// are kept.
 inline std::u16string Utf8ToUtf16(std::string_view s) {
   std::u16string out;
   out.reserve(s.size());
-  for (size_t i = 0; i < s.size();) {
-    // Each byte of a bad sequence becomes one U+FFFD, as inside the library.
-    const auto b = static_cast<unsigned char>(s[i]);
-    const size_t len = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
-    char32_t cp = len == 1 ? b : static_cast<char32_t>(b & (0x7F >> len));
-    bool ok = len > 0 && i + len <= s.size();
-    for (size_t k = 1; ok && k < len; ++k) {
-      const auto c = static_cast<unsigned char>(s[i + k]);
-      ok = (c >> 6) == 2;
-      cp = (cp << 6) | (c & 0x3F);
-    }
-    constexpr char32_t kMin[5] = {0, 0, 0x80, 0x800, 0x10000};
-    if (!ok || cp < kMin[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp < 0xE000)) {
-      cp = 0xFFFD;
-      ++i;
-    } else {
-      i += len;
-    }
-    if (cp >= 0x10000) {
-      out += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
-      out += static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
-    } else {
-      out += static_cast<char16_t>(cp);
-    }
+  const auto* bytes = reinterpret_cast<const unsigned char*>(s.data());
+  for (size_t i = 0, used = 0; i < s.size(); i += used) {
+    uint16_t units[2];
+    const size_t n = qvn_utf16_encode(qvn_utf8_decode(bytes + i, s.size() - i, &used), units);
+    out.append(units, units + n);
   }
   return out;
 }
@@ -64,28 +52,10 @@ inline std::u16string Utf8ToUtf16(std::string_view s) {
 inline std::string Utf16ToUtf8(std::u16string_view s) {
   std::string out;
   out.reserve(s.size());
-  for (size_t i = 0; i < s.size(); ++i) {
-    char32_t cp = s[i];
-    if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < s.size() && (s[i + 1] & 0xFC00) == 0xDC00) {
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (s[++i] & 0x3FF);
-    } else if (cp >= 0xD800 && cp < 0xE000) {
-      cp = 0xFFFD;
-    }
-    if (cp < 0x80) {
-      out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-      out += static_cast<char>(0xC0 | (cp >> 6));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-      out += static_cast<char>(0xE0 | (cp >> 12));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (cp >> 18));
-      out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
+  for (size_t i = 0, used = 0; i < s.size(); i += used) {
+    char bytes[4];
+    const uint32_t cp = qvn_utf16_decode(s[i], i + 1 < s.size() ? s[i + 1] : 0, &used);
+    out.append(bytes, qvn_utf8_encode(cp, bytes));
   }
   return out;
 }
@@ -153,6 +123,22 @@ std::optional<S> CommandAnswer(qvn_char* p) {
   return r.as<S>();
 }
 
+namespace detail {
+
+// A decimal number, 0 when the text is not one (the library's thread must not
+// see an exception).
+inline int64_t Number(std::u16string_view s) {
+  const bool negative = !s.empty() && s[0] == u'-';
+  int64_t value = 0;
+  for (size_t i = negative ? 1 : 0; i < s.size(); ++i) {
+    if (s[i] < u'0' || s[i] > u'9' || value > (INT64_MAX - 9) / 10) return 0;
+    value = value * 10 + (s[i] - u'0');
+  }
+  return negative ? -value : value;
+}
+
+}  // namespace detail
+
 // One progress message of a file transfer (see QVN_WM_TRANSFER_PROGRESS).
 struct Progress {
   std::string client_file;  // the local path
@@ -164,29 +150,132 @@ struct Progress {
   bool upload = false;
   bool complete() const { return count == size; }
 
-  // Reads "client*server*size*count*percent%*tag*index*Upload|Download".
+  // Reads "client*server*size*count*percent%*tag*index*Upload|Download". File
+  // names may hold "*", so the six fixed fields are taken from the right. The
+  // server name begins with "..\" or ".@\": the rest is split at the first
+  // "*" followed by one of them, else at its first "*" (a client path that
+  // itself holds "*..\" cannot be told apart and is cut there).
   static Progress Parse(std::u16string_view text) {
-    std::vector<std::string> f;
-    size_t start = 0;
-    for (size_t i = 0; i <= text.size(); ++i) {
-      if (i == text.size() || text[i] == u'*') {
-        f.push_back(Utf16ToUtf8(text.substr(start, i - start)));
-        start = i + 1;
-      }
+    std::u16string_view fixed[6];  // Upload|Download, index, tag, percent, count, size
+    for (std::u16string_view& field : fixed) {
+      const size_t star = text.rfind(u'*');
+      if (star == text.npos) return Progress{};
+      field = text.substr(star + 1);
+      text = text.substr(0, star);
     }
-    f.resize(8);
-    auto number = [](const std::string& s) { return s.empty() ? 0 : std::stoll(s); };
+    size_t star = std::min(text.find(u"*..\\"), text.find(u"*.@\\"));
+    if (star == text.npos) star = text.find(u'*');
+    if (star == text.npos) return Progress{};
     Progress p;
-    p.client_file = f[0];
-    p.server_file = f[1];
-    p.size = number(f[2]);
-    p.count = number(f[3]);
-    p.percent = f[4];
-    p.index = static_cast<int32_t>(number(f[6]));
-    p.upload = f[7] == "Upload";
+    p.client_file = Utf16ToUtf8(text.substr(0, star));
+    p.server_file = Utf16ToUtf8(text.substr(star + 1));
+    p.size = detail::Number(fixed[5]);
+    p.count = detail::Number(fixed[4]);
+    p.percent = Utf16ToUtf8(fixed[3]);
+    p.index = static_cast<int32_t>(detail::Number(fixed[1]));
+    p.upload = fixed[0] == u"Upload";
     return p;
   }
 };
+
+namespace detail {
+
+// What Script will make of a script's lines, by the library's rules: whether
+// it starts a transfer thread, and whether a CLEARSYNC line replaces the
+// answer text (and with it "File transfer started : ...").
+struct ScriptShape {
+  bool starts_transfers = false;
+  bool clear_sync = false;
+};
+
+inline std::u16string_view Trimmed(std::u16string_view s) {
+  while (!s.empty() && s.front() <= u' ') s.remove_prefix(1);
+  while (!s.empty() && s.back() <= u' ') s.remove_suffix(1);
+  return s;
+}
+
+// Trims, then replaces the pattern until it no longer occurs.
+inline std::u16string Collapse(std::u16string_view s, std::u16string_view pattern,
+                               std::u16string_view with) {
+  std::u16string t(Trimmed(s));
+  for (size_t at = t.find(pattern); at != t.npos; at = t.find(pattern, at)) {
+    t.replace(at, pattern.size(), with);
+    at = at >= pattern.size() ? at - pattern.size() : 0;
+  }
+  return t;
+}
+
+// Lines end at CR LF, CR or LF; a last line without its end counts if not empty.
+inline std::vector<std::u16string> Lines(std::u16string_view s) {
+  std::vector<std::u16string> lines;
+  size_t start = 0;
+  for (size_t i = 0; i < s.size(); ++i) {
+    if (s[i] != u'\r' && s[i] != u'\n') continue;
+    lines.emplace_back(s.substr(start, i - start));
+    if (s[i] == u'\r' && i + 1 < s.size() && s[i + 1] == u'\n') ++i;
+    start = i + 1;
+  }
+  if (start < s.size()) lines.emplace_back(s.substr(start));
+  return lines;
+}
+
+// Trimmed and upper-cased; only the letters that can spell a header or a
+// directive matter (U+0131 and U+017F upper-case to I and S).
+inline std::u16string UpperTrim(std::u16string_view s) {
+  std::u16string u(Trimmed(s));
+  for (char16_t& c : u) {
+    if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - 32);
+    if (c == 0x131) c = u'I';
+    if (c == 0x17F) c = u'S';
+  }
+  return u;
+}
+
+inline bool IsSectionHeader(std::u16string_view line) {
+  const std::u16string u = UpperTrim(Collapse(line, u"  ", u" "));
+  for (std::u16string_view header :
+       {u"FILES [UPLOAD]", u"FILES [DOWNLOAD]", u"CONTENT [UPLOAD]", u"CONTENT [DOWNLOAD]"}) {
+    if (u.compare(0, header.size(), header) == 0) return true;
+  }
+  return false;
+}
+
+inline ScriptShape ShapeOf(std::u16string_view script, uint16_t port, uint16_t file_port) {
+  ScriptShape shape;
+  script = script.substr(0, script.find(u'\0'));
+  if (port == 0 || file_port == 0 || Lines(script).size() == 1) return shape;
+  // The tidying: trimmed lines, none blank or beginning with "/", no blanks
+  // inside brackets, a "{" or "}" alone joined to its neighbour.
+  std::u16string text;
+  for (const std::u16string& line : Lines(Trimmed(script))) {
+    const std::u16string_view t = Trimmed(line);
+    if (!t.empty() && t[0] != u'/') text.append(t).append(u"\r\n");
+  }
+  text = Collapse(Collapse(Collapse(Collapse(text, u"[ ", u"["), u" ]", u"]"), u"{\r\n", u"{"),
+                  u"\r\n}", u"}");
+  const std::vector<std::u16string> lines = Lines(text);
+  // A section runs from its header through the first line ending in "}".
+  std::vector<bool> in_section(lines.size());
+  bool sections = false;
+  for (size_t k = 0; k < lines.size(); ++k) {
+    if (in_section[k] || !IsSectionHeader(lines[k])) continue;
+    sections = true;
+    for (size_t i = k; i < lines.size(); ++i) {
+      in_section[i] = true;
+      if (!lines[i].empty() && lines[i].back() == u'}') break;
+    }
+  }
+  bool commands = false;  // Script starts no thread when no line is left
+  for (size_t i = 0; i < lines.size(); ++i) {
+    if (in_section[i] || Trimmed(lines[i]).empty()) continue;
+    commands = true;
+    shape.clear_sync = shape.clear_sync || UpperTrim(lines[i]) == u"CLEARSYNC";
+  }
+  shape.starts_transfers = sections && commands;
+  return shape;
+}
+
+}  // namespace detail
 
 // The address of a server: host, request port, file port (0: no file transfers).
 struct Connection {
@@ -242,22 +331,51 @@ struct Connection {
   }
 };
 
+#if !defined(_WIN32)
+// What a progress callback asks for: go on, or end the running transfer at
+// once and start no further entry of the same Run.
+enum class Next { kContinue, kCancel };
+
+// How one file entry of a script ended (QVN_WM_TRANSFER_OUTCOME).
+struct TransferOutcome {
+  std::string client_file;
+  std::string server_file;  // with its "..\" or ".@\" prefix
+  bool upload = false;
+  int32_t status = QVN_TRANSFER_COMPLETED;  // QVN_TRANSFER_...
+  std::string reason;                        // empty when completed
+  bool completed() const { return status == QVN_TRANSFER_COMPLETED; }
+};
+
+// What became of the transfers of a script's runs.
+struct TransferReport {
+  bool started = false;   // a transfer thread ran
+  uint32_t begun = 0;     // entries a transfer was begun for
+  uint32_t failed = 0;    // entries that did not complete, skipped ones included
+  std::vector<TransferOutcome> outcomes;  // one per entry, in script order
+  bool ok() const { return failed == 0; }
+};
+#endif
+
 // A script: the credentials line, then statements, directives and file
 // sections. Run returns the gathered answers ("NONE" where a request obtained
 // nothing, "CONNECTION_ERROR" where a directive failed); file sections run on
-// the library's own thread after Run has returned.
+// the library's own thread after Run has returned (Linux: WaitForTransfers
+// waits for them).
 class Script {
  public:
   explicit Script(const Arg& text) : text_(text) {}
   ~Script() {
     // The library's transfer thread may still call the window after this
-    // object is gone, and nothing tells when it ends: the state is kept for
-    // the rest of the process, with the callback cut.
-    if (state_ && state_->started) {
+    // object is gone, and nothing but its last message tells when it ends:
+    // until then the state is kept for the rest of the process, callback cut.
+    if (state_ && state_->Busy()) {
       state_->Detach();
       Kept& kept = KeptStates();
       std::lock_guard<std::mutex> lock(kept.mutex);
-      kept.states.push_back(std::move(state_));
+      auto& states = kept.states;
+      states.erase(std::remove_if(states.begin(), states.end(), [](auto& s) { return !s->Busy(); }),
+                   states.end());
+      states.push_back(std::move(state_));
     }
   }
   Script(Script&&) = default;
@@ -267,25 +385,50 @@ class Script {
 
 #if !defined(_WIN32)
   // Called on the library's transfer thread for every progress message: after
-  // every tenth block and at the end of each transfer (count == size). A failed
-  // transfer sends no final message.
-  Script& OnProgress(std::function<void(const Progress&)> callback) {
-    if (!state_) state_ = std::make_unique<State>();
-    std::lock_guard<std::mutex> lock(state_->mutex);
-    state_->callback = std::move(callback);
+  // every tenth block and at the end of each transfer (count == size). The
+  // callback returns void, or Next: Next::kCancel cancels. An exception out of
+  // it cancels too, and WaitForTransfers throws it.
+  template <typename F>
+  Script& OnProgress(F callback) {
+    State& state = GetState();
+    std::lock_guard<std::mutex> lock(state.mutex);
+    state.callback = [f = std::move(callback)](const Progress& p) mutable {
+      if constexpr (std::is_void_v<std::invoke_result_t<F&, const Progress&>>) {
+        f(p);
+        return Next::kContinue;
+      } else {
+        return static_cast<Next>(f(p));
+      }
+    };
     return *this;
   }
 
+  // Cancels the running transfers at their next progress message; from any thread.
+  void Cancel() { GetState().cancel = true; }
+
   template <typename S = std::string>
   S Run(const Connection& server) {
-    void* window = nullptr;
-    if (state_) {
-      state_->started = state_->started || server.file_port != 0;
-      window = &state_->window;
-    }
-    return Result(::Script(window, text_.c_str(), Arg(server.host).c_str(), server.port,
-                           server.file_port))
-        .as<S>();
+    State& state = GetState();
+    Result answer(::Script(&state.window, text_.c_str(), Arg(server.host).c_str(), server.port,
+                           server.file_port));
+    // "File transfer started : ..." begins the answer when a thread started,
+    // unless a CLEARSYNC line replaced the text: then the script tells.
+    const detail::ScriptShape shape = detail::ShapeOf(text_.c_str(), server.port, server.file_port);
+    const bool said = answer.u16().rfind(u"File transfer started : ", 0) == 0;
+    std::lock_guard<std::mutex> lock(state.mutex);
+    if (shape.starts_transfers && (said || shape.clear_sync)) ++state.expected;
+    if (shape.starts_transfers || said) ++state.possible;
+    return answer.as<S>();
+  }
+
+  // Blocks until the transfers of every Run so far have ended and says how
+  // each entry ended; at once (started false) when no Run started any.
+  TransferReport WaitForTransfers() {
+    State& state = GetState();
+    std::unique_lock<std::mutex> lock(state.mutex);
+    state.changed.wait(lock, [&] { return state.dones >= state.expected; });
+    if (state.error) std::rethrow_exception(std::exchange(state.error, nullptr));
+    return state.report;
   }
 #else
   // Progress goes to the window (HWND) as QVN_WM_TRANSFER_PROGRESS messages.
@@ -301,27 +444,60 @@ class Script {
 #if !defined(_WIN32)
   struct State {
     State() : window{&State::Proc, this} {}
-    static intptr_t Proc(void* context, uint32_t message, uintptr_t, intptr_t lparam) {
+    static intptr_t Proc(void* context, uint32_t message, uintptr_t wparam, intptr_t lparam) {
       auto* self = static_cast<State*>(context);
-      if (message != QVN_WM_TRANSFER_PROGRESS) return 0;
-      const Progress progress =
-          Progress::Parse(reinterpret_cast<const char16_t*>(lparam));
       std::lock_guard<std::mutex> lock(self->mutex);
-      if (self->callback) self->callback(progress);
+      if (message == QVN_WM_TRANSFER_PROGRESS && lparam != 0) {
+        if (!self->cancel && self->callback) {
+          try {
+            const auto next = self->callback(Progress::Parse(reinterpret_cast<const char16_t*>(lparam)));
+            if (next == Next::kCancel) self->cancel = true;
+          } catch (...) {
+            self->error = std::current_exception();
+            self->cancel = true;
+          }
+        }
+        return self->cancel ? QVN_CANCEL_TRANSFERS : 0;
+      }
+      if (message == QVN_WM_TRANSFER_OUTCOME && lparam != 0) {
+        const auto& o = *reinterpret_cast<const QvnTransferOutcome*>(lparam);
+        self->report.outcomes.push_back({Utf16ToUtf8(o.client_file), Utf16ToUtf8(o.server_file),
+                                         o.upload != 0, o.status, Utf16ToUtf8(o.reason)});
+      } else if (message == QVN_WM_TRANSFERS_DONE) {
+        self->report.started = true;
+        self->report.begun += static_cast<uint32_t>(wparam);
+        self->report.failed += static_cast<uint32_t>(lparam);
+        ++self->dones;
+        self->changed.notify_all();
+      }
       return 0;
     }
     void Detach() {
       std::lock_guard<std::mutex> lock(mutex);
       callback = nullptr;
     }
+    bool Busy() {
+      std::lock_guard<std::mutex> lock(mutex);
+      return dones < possible;
+    }
     QvnWindow window;
     std::mutex mutex;
-    std::function<void(const Progress&)> callback;
-    bool started = false;
+    std::condition_variable changed;
+    std::function<Next(const Progress&)> callback;
+    std::atomic<bool> cancel{false};
+    std::exception_ptr error;
+    TransferReport report;
+    size_t expected = 0;  // runs whose thread is known to have started
+    size_t possible = 0;  // runs whose thread may have started: kept until done
+    size_t dones = 0;     // transfers-done messages received
   };
+  State& GetState() {
+    if (!state_) state_ = std::make_unique<State>();
+    return *state_;
+  }
 #else
   struct State {
-    bool started = false;
+    bool Busy() { return false; }
     void Detach() {}
   };
 #endif
@@ -337,6 +513,23 @@ class Script {
   Arg text_;
   std::unique_ptr<State> state_;
 };
+
+// Sets the time-outs of every connection this process makes, in milliseconds
+// (0: no limit): QVN_CONNECT_TIMEOUT_MS bounds each TCP connect,
+// QVN_IO_TIMEOUT_MS each wait for the peer. They are environment variables
+// that the library reads once, at its first connection: call this before any
+// other qvn call (later it changes nothing), and not while other threads
+// read the environment.
+inline void SetTimeouts(uint32_t connect_ms, uint32_t io_ms) {
+  const std::string connect = std::to_string(connect_ms), io = std::to_string(io_ms);
+#if defined(_WIN32)
+  _putenv_s("QVN_CONNECT_TIMEOUT_MS", connect.c_str());
+  _putenv_s("QVN_IO_TIMEOUT_MS", io.c_str());
+#else
+  setenv("QVN_CONNECT_TIMEOUT_MS", connect.c_str(), 1);
+  setenv("QVN_IO_TIMEOUT_MS", io.c_str(), 1);
+#endif
+}
 
 // The text codecs, UTF-8 or UTF-16 in, the same or the other out.
 template <typename S = std::string>

@@ -5,7 +5,9 @@
 #   deps.sh build   compiler, CMake, Ninja, OpenSSL 3 and zlib headers: enough
 #                   to build the library and the tools (scripts/demo.sh)
 #   deps.sh linux   build + GoogleTest, Google Benchmark, pkg-config, mandoc
-#                   (the man pages' lint): the Linux tests and benchmarks
+#                   (the man pages' lint), and Python's venv, setuptools, wheel,
+#                   pytest and tqdm: the Linux tests, the Python binding's tests
+#                   and the benchmarks
 #   deps.sh all     linux + clang with its sanitizer/libFuzzer runtime (the
 #                   brief fuzz runs), clang-tidy and cppcheck (scripts/lint.sh), mingw-w64 (with its zlib) and Wine: the
 #                   Windows DLL and its tests under Wine (scripts/test.sh). The default.
@@ -21,6 +23,7 @@ set_name=${1:-all}
 build=(cmake ninja-build g++ libssl-dev zlib1g-dev)
 linux=("${build[@]}" pkg-config libgtest-dev googletest libbenchmark-dev)
 linux+=(mandoc)  # the man pages' lint (a ctest)
+linux+=(python3-venv python3-setuptools python3-wheel python3-pytest python3-tqdm)  # bindings/python
 all=("${linux[@]}" clang libclang-rt-14-dev clang-tidy cppcheck mingw-w64 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
      libz-mingw-w64-dev wine wine64)
 case "$set_name" in

@@ -18,7 +18,7 @@ libdir=$(dirname "$(find "$prefix" -name 'libqvn.so.1' | head -1)")
 for f in libqvn.so libqvn.so.1; do
   [ -L "$libdir/$f" ] || { echo "missing SONAME link $f"; exit 1; }
 done
-for h in qvn.h qvn.hpp qvn_version.h; do
+for h in qvn.h qvn_utf8.h qvn.hpp qvn_version.h; do
   [ -f "$prefix/include/$h" ] || { echo "$h not installed"; exit 1; }
 done
 for f in cmake/qvn/QvnVersion.cmake pkgconfig/qvn.pc; do

@@ -1,15 +1,17 @@
 // The C++ layer of include/qvn.hpp over the exports: typed answers, UTF-8 and
-// UTF-16 both ways, and the progress callback of a script's transfers.
+// UTF-16 both ways, progress texts, and waiting for and cancelling a script's
+// transfers.
 #include "qvn.hpp"
 
 #include <gtest/gtest.h>
 
-#include <condition_variable>
-#include <mutex>
+#include <stdexcept>
 
+#include "base/text.h"
 #include "support/fake_file_server.h"
 #include "support/fake_server.h"
 #include "support/temp_file.h"
+#include "transfer/file_sections.h"
 
 namespace qvn::testing {
 namespace {
@@ -45,9 +47,9 @@ TEST(CppHeaderTest, TextCrossesInBothEncodings) {
     EXPECT_EQ(Decode(Encode(utf8)), utf8);
     EXPECT_EQ(Decode<std::u16string>(Encode(text)), Utf8ToText(utf8));
   }
-  for (const std::string bad : {"\xff", "a\xc3", "\xe2\x82", "\xed\xa0\x80", "\xf4\x90\x80\x80"}) {
-    EXPECT_EQ(Utf8ToUtf16(bad), Utf8ToText(bad)) << bad;
-  }
+  // Invalid UTF-8 follows qvn_utf8.h (tests/api/utf8_header_test.cc): one
+  // U+FFFD per maximal invalid subsequence.
+  EXPECT_EQ(Utf8ToUtf16("a\xe2\x82z\xed\xa0\x80"), u"a\uFFFDz\uFFFD\uFFFD\uFFFD");
   // Packed text goes through the system's code page: plain text survives.
   EXPECT_EQ(Unpack(Pack(" packed\r\ntext ")), "packed\r\ntext");
   EXPECT_EQ(Value("  a@b@c ", 1, "@"), "b");
@@ -56,35 +58,127 @@ TEST(CppHeaderTest, TextCrossesInBothEncodings) {
   EXPECT_EQ(ValueCount("a;b;c", ";"), 3);
 }
 
+TEST(CppHeaderTest, ProgressTakesTheFixedFieldsFromTheRight) {
+  struct Case {
+    std::u16string text;
+    std::string client, server;
+    int64_t size, count;
+    int32_t index;
+    bool upload;
+  };
+  const Case cases[] = {
+      {u"a.txt*..\\a.txt*100*100*100.00%**-7*Upload", "a.txt", "..\\a.txt", 100, 100, -7, true},
+      {u"a*b.txt*..\\a*b.txt*9*3*33,33%**12*Download", "a*b.txt", "..\\a*b.txt", 9, 3, 12, false},
+      {u"a*b.txt*.@\\ab.txt*9*9*100.00%*tag*1*Upload", "a*b.txt", ".@\\ab.txt", 9, 9, 1, true},
+      {u"ab.txt*..\\a*b.txt*0*0*100.00%**0*Upload", "ab.txt", "..\\a*b.txt", 0, 0, 0, true},
+      // Ambiguous: the client path could be "a" or "a*..\\b".
+      {u"a*..\\b*..\\c*1*1*100.00%**1*Upload", "a", "..\\b*..\\c", 1, 1, 1, true},
+      {u"x*y*z*1*1*100.00%**1*Upload", "x", "y*z", 1, 1, 1, true},
+      {u"Grüße ✓*.@\\x*x*1*x%**x*Upload", "Grüße ✓", ".@\\x", 0, 1, 0, true},
+      {u"too*few*fields", "", "", 0, 0, 0, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(TextToUtf8(c.text));
+    const Progress p = Progress::Parse(c.text);
+    EXPECT_EQ(p.client_file, c.client);
+    EXPECT_EQ(p.server_file, c.server);
+    EXPECT_EQ(p.size, c.size);
+    EXPECT_EQ(p.count, c.count);
+    EXPECT_EQ(p.index, c.index);
+    EXPECT_EQ(p.upload, c.upload);
+  }
+}
+
 #if !defined(_WIN32)
-TEST(CppHeaderTest, ScriptReportsProgressToItsCallback) {
+// Whether Script starts a thread decides whether WaitForTransfers waits: the
+// header's reading of a script must be the library's.
+TEST(CppHeaderTest, ScriptShapeIsTheLibrarysReading) {
+  const std::u16string scripts[] = {
+      u"db@u@p\r\nFILES [UPLOAD]\r\n{a,..\\a}",
+      u"db@u@p\r\n  files   [ upload ] \r\n{ a ,..\\ a }\r\nlist T",
+      u"db@u@p\r\nFILES[UPLOAD]\r\n{a,..\\a}",
+      u"db@u@p\r\nCONTENT [ DOWNLOAD ]\r\n{\r\na,.@\\a\r\n}\r\nclearsync",
+      u"db@u@p\r\n/FILES [UPLOAD]\r\n{a,..\\a}",
+      u"db@u@p\r\nfıles [upload]\r\na,..\\a}",
+      u"FILES [UPLOAD]\r\n{a,..\\a}",
+      u"FILES [UPLOAD]\r\n{a,..\\a}\r\nlist T",
+      u"\r\n\r\n FILES [DOWNLOAD] {a,..\\a}\r\n\r\nCLEARSYNC\r\n",
+      u"db@u@p",
+      u"db@u@p\r\nCLEARSYNC\r\nlist T",
+      u"db@u@p\r\nFILES [UPLOAD]\r\na,..\\a\r\nCLEARSYNC",
+      u"db@u@p\r\nFILES [UPLOAD]\r\na,..\\a}\r\n  ClearSync ",
+      u"db@u@p\r\nFILES [UPLOAD]\r\n}\r\nFILES [DOWNLOAD]\r\n{b,..\\b}",
+  };
+  for (const std::u16string& script : scripts) {
+    SCOPED_TRACE(TextToUtf8(script));
+    std::vector<Text> lines = SplitLines(script), sections;
+    const bool one_line = lines.size() == 1;
+    SplitFileSections(lines, sections);
+    bool clear_sync = false;
+    for (const Text& line : lines) clear_sync = clear_sync || UpperTrim(line) == u"CLEARSYNC";
+    const detail::ScriptShape shape = detail::ShapeOf(script, 1, 2);
+    EXPECT_EQ(shape.starts_transfers, !one_line && !lines.empty() && sections.size() > 1);
+    EXPECT_EQ(shape.clear_sync, clear_sync);
+    EXPECT_FALSE(detail::ShapeOf(script, 0, 2).starts_transfers);
+    EXPECT_FALSE(detail::ShapeOf(script, 1, 0).starts_transfers);
+  }
+}
+
+// One upload whose name holds "*"; the callback sees it, then the report.
+TEST(CppHeaderTest, WaitForTransfersReportsEachEntry) {
   const Text credentials = u"db@bob@pw";
   testing::FakeFileServer files(credentials);
-  TempFile upload(".bin", PatternBytes(100000));
-  std::mutex mutex;
-  std::condition_variable changed;
-  std::vector<Progress> seen;
-  {
-    Script script(credentials + u"\r\nFILES [UPLOAD]\r\n{" + upload.name() + u",..\\up.bin}");
-    script.OnProgress([&](const Progress& p) {
-      std::lock_guard<std::mutex> lock(mutex);
-      seen.push_back(p);
-      changed.notify_all();
+  TempFile upload("*a.bin", PatternBytes(100000));
+  std::vector<Progress> seen;  // the callback runs on the library's thread
+  Script script(credentials + u"\r\nFILES [UPLOAD]\r\n{" + upload.name() + u",..\\up.bin}");
+  script.OnProgress([&](const Progress& p) { seen.push_back(p); });
+  // Nothing but file sections: the request port is never used.
+  const std::string started = script.Run(Connection{"127.0.0.1", 1, files.port()});
+  EXPECT_EQ(started.rfind("File transfer started : ", 0), 0u) << started;
+  const TransferReport report = script.WaitForTransfers();
+  EXPECT_TRUE(report.started);
+  EXPECT_EQ(report.begun, 1u);
+  EXPECT_TRUE(report.ok());
+  ASSERT_FALSE(seen.empty());
+  EXPECT_EQ(seen.back().client_file, TextToUtf8(upload.name()));
+  EXPECT_EQ(seen.back().server_file, "..\\up.bin");
+  EXPECT_TRUE(seen.back().complete() && seen.back().upload);
+  ASSERT_EQ(report.outcomes.size(), 1u);
+  EXPECT_TRUE(report.outcomes[0].completed());
+  EXPECT_EQ(report.outcomes[0].server_file, "..\\up.bin");
+
+  // A script that starts no thread is not waited for.
+  Script plain(u"db@bob@pw\r\nlist T");
+  plain.Run(Connection{"127.0.0.1", 0, files.port()});
+  EXPECT_FALSE(plain.WaitForTransfers().started);
+}
+
+// The first progress message of a 1 MiB upload cancels: by the callback's
+// answer, or by its exception, which WaitForTransfers then throws.
+TEST(CppHeaderTest, ProgressCallbackCancels) {
+  const Text credentials = u"db@bob@pw";
+  testing::FakeFileServer files(credentials);
+  TempFile upload(".bin", PatternBytes(1 << 20));
+  for (const bool by_throwing : {false, true}) {
+    SCOPED_TRACE(by_throwing ? "throws" : "returns kCancel");
+    // An absolute path must follow "{": a line that begins with "/" is a comment.
+    Script script(credentials + u"\r\nFILES [UPLOAD]\r\n{" + upload.name() +
+                  u",..\\one.bin}\r\nFILES [UPLOAD]\r\n{" + upload.name() + u",..\\two.bin}");
+    script.OnProgress([&](const Progress&) {
+      if (by_throwing) throw std::runtime_error("host failed");
+      return Next::kCancel;
     });
-    // Nothing but file sections: the request port is never used.
-    const std::string started = script.Run(Connection{"127.0.0.1", 1, files.port()});
-    EXPECT_EQ(started.rfind("File transfer started : ", 0), 0u) << started;
-    std::unique_lock<std::mutex> lock(mutex);
-    ASSERT_TRUE(changed.wait_for(lock, std::chrono::seconds(20), [&] { return seen.size() >= 2; }));
-  }  // the script goes while the thread may still run: the callback is cut, not freed
-  std::lock_guard<std::mutex> lock(mutex);
-  const Progress& last = seen.back();
-  EXPECT_EQ(last.client_file, TextToUtf8(upload.name()));
-  EXPECT_EQ(last.server_file, "..\\up.bin");
-  EXPECT_EQ(last.size, 100000);
-  EXPECT_TRUE(last.complete());
-  EXPECT_TRUE(last.upload);
-  EXPECT_EQ(last.percent.size(), 7u);  // "100.00%" with the locale's separator
+    script.Run(Connection{"127.0.0.1", 1, files.port()});
+    TransferReport report;
+    if (by_throwing) {
+      EXPECT_THROW(script.WaitForTransfers(), std::runtime_error);
+    }
+    report = script.WaitForTransfers();
+    EXPECT_EQ(report.failed, 2u);
+    ASSERT_EQ(report.outcomes.size(), 2u);
+    EXPECT_EQ(report.outcomes[0].status, QVN_TRANSFER_CANCELLED);
+    EXPECT_EQ(report.outcomes[1].status, QVN_TRANSFER_NOT_STARTED);
+  }
 }
 #endif
 

@@ -1,0 +1,29 @@
+"""qvn: Python binding of the client library of the Quarven NoSQL database server.
+
+Pure Python over ctypes: it loads libqvn.so (Linux) or qvn.dll (64-bit Windows)
+from QVN_LIBRARY, else where ctypes.util.find_library("qvn") finds it, else
+beside this package.
+
+    import qvn
+    server = qvn.Client("127.0.0.1", 7711, 7712)
+    print(server.db_name())
+    print(server.script("dbpw@alice@secret\\r\\nlist Products"))
+    server.upload("dbpw@alice@secret", "report.pdf", qvn.server_name("docs/report.pdf"),
+                  progress=lambda p: print(p.percent))
+
+Text is str both ways; answers that mean failure raise qvn.Error subclasses.
+"""
+
+from ._library import load as load_library
+from ._script import server_name
+from ._version import __version__
+from .client import Client, set_timeouts
+from .codecs import decode, encode, pack, unpack, value, value_count
+from .errors import ConnectionFailed, Error, LibraryNotFound, NoAnswer, TransferFailed
+from .transfers import CANCEL, Outcome, Progress, TransferStatus
+
+__all__ = [
+    "CANCEL", "Client", "ConnectionFailed", "Error", "LibraryNotFound", "NoAnswer", "Outcome",
+    "Progress", "TransferFailed", "TransferStatus", "__version__", "decode", "encode",
+    "load_library", "pack", "server_name", "set_timeouts", "unpack", "value", "value_count",
+]

@@ -1,0 +1,47 @@
+"""The exceptions of the qvn package."""
+
+from __future__ import annotations
+
+from typing import TYPE_CHECKING, Sequence
+
+if TYPE_CHECKING:
+    from .transfers import Outcome
+
+
+class Error(Exception):
+    """Base class of every error the qvn package raises."""
+
+
+class LibraryNotFound(Error):
+    """libqvn.so / qvn.dll could not be loaded; the message says where it looked."""
+
+
+class ConnectionFailed(Error):
+    """A command did not reach the server, or failed there (the answer CONNECTION_ERROR).
+
+    Run with the environment variable QVN_DEBUG=1 to have the library write the
+    cause to stderr.
+    """
+
+
+class NoAnswer(Error):
+    """A script request obtained nothing (the answer NONE): no connection, or a reply
+    that did not decrypt (wrong database or user password)."""
+
+
+class TransferFailed(Error):
+    """One or more file entries of a script did not complete.
+
+    Attributes:
+        failures: the outcome of each entry that did not complete.
+        failed: how many entries did not complete (as the library counted them).
+        answer: the script's answer text.
+    """
+
+    def __init__(self, failures: Sequence["Outcome"], failed: int, answer: str = "") -> None:
+        self.failures = list(failures)
+        self.failed = failed
+        self.answer = answer
+        detail = "; ".join(f"{o.client_file} -> {o.server_file}: {o.status.name.lower()}"
+                           + (f" ({o.reason})" if o.reason else "") for o in self.failures)
+        super().__init__(f"{failed} file transfer(s) did not complete" + (f": {detail}" if detail else ""))

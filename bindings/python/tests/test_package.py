@@ -1,0 +1,30 @@
+"""The package itself: its version, and how it finds the library."""
+
+import ctypes.util
+import os
+import re
+import subprocess
+import sys
+from pathlib import Path
+
+import pytest
+
+import qvn
+
+CMAKE_LISTS = Path(__file__).resolve().parents[3] / "CMakeLists.txt"
+
+
+def test_version_is_the_librarys() -> None:
+    version = re.search(r"project\(qvn VERSION (\S+)", CMAKE_LISTS.read_text()).group(1)
+    assert qvn.__version__ == version
+
+
+@pytest.mark.parametrize("library, says", [
+    ("/nonexistent/libqvn.so.1", "/nonexistent/libqvn.so.1"),
+    (ctypes.util.find_library("z"), "not the qvn library"),
+])
+def test_library_not_found_says_where_it_looked(library: str, says: str) -> None:
+    child = "import qvn\ntry:\n    qvn.encode('x')\nexcept qvn.LibraryNotFound as e:\n    print(e)"
+    done = subprocess.run([sys.executable, "-c", child], capture_output=True, text=True,
+                          env=dict(os.environ, QVN_LIBRARY=library))
+    assert "QVN_LIBRARY" in done.stdout and says in done.stdout, done.stdout + done.stderr
