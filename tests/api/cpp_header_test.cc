@@ -11,6 +11,7 @@
 #include "support/fake_file_server.h"
 #include "support/fake_server.h"
 #include "support/temp_file.h"
+#include "text/letter_case.h"
 #include "transfer/file_sections.h"
 
 namespace qvn::testing {
