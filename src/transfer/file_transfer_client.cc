@@ -151,7 +151,7 @@ Text TransferKey(const Text& password) { return Trim(Md5Hex(password)); }
 
 }  // namespace
 
-TransferOutcome OutcomeOfCurrentException() {
+EntryOutcome OutcomeOfCurrentException() {
   try {
     throw;
   } catch (const TransferCancelled& e) {

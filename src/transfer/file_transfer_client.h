@@ -37,7 +37,7 @@ enum class TransferStatus : int32_t {
   kNotStarted = 5,
 };
 
-struct TransferOutcome {
+struct EntryOutcome {
   TransferStatus status = TransferStatus::kNotStarted;
   std::string reason;  // empty when completed
 };
@@ -50,7 +50,7 @@ class TransferCancelled : public Error {
 
 // The outcome the exception being handled stands for; call it only inside a
 // catch block.
-TransferOutcome OutcomeOfCurrentException();
+EntryOutcome OutcomeOfCurrentException();
 
 // Sender is the object that raises the event (a client or a transfer thread).
 using TProcessDone = std::function<void(void* Sender, const Text& AFileName)>;
@@ -81,7 +81,7 @@ class TFileTransferClient {
   const Text& ServerFileName() const { return FServerFileName; }
   // How the last FileUpLoad / FileDownLoad ended (read it in OnProcessDone,
   // or after the call when FreeOnProgressEnd is false).
-  const TransferOutcome& Outcome() const { return FOutcome; }
+  const EntryOutcome& Outcome() const { return FOutcome; }
 
   void SetOnProcessDone(TProcessDone handler) { FOnProcessDone = std::move(handler); }
   void SetOnUploadProgress(TProgressEvent handler) { FOnUploadProgress = std::move(handler); }
@@ -133,7 +133,7 @@ class TFileTransferClient {
   int32_t FIdx = 0;
   Text FClientFileName;
   Text FServerFileName;
-  TransferOutcome FOutcome;
+  EntryOutcome FOutcome;
   std::recursive_mutex cSec;
   TProcessDone FOnProcessDone;
   TProgressEvent FOnUploadProgress;

@@ -61,9 +61,9 @@ uint32_t TFileTransferThread::RunSections() {
   std::string stopped;  // why the entries still to come do not start
   for (const FileEntry& entry : ListFileEntries(FFilesScript)) {
     int32_t index = 0;
-    const TransferOutcome outcome = stopped.empty()
+    const EntryOutcome outcome = stopped.empty()
                                         ? RunEntry(entry, index, stopped)
-                                        : TransferOutcome{TransferStatus::kNotStarted, stopped};
+                                        : EntryOutcome{TransferStatus::kNotStarted, stopped};
     if (outcome.status != TransferStatus::kCompleted) ++incomplete;
     platform::SendTransferOutcome(FProgressTarget, index, entry.client_file, entry.server_file,
                                   entry.direction == TransferDirection::kUpload,
@@ -73,7 +73,7 @@ uint32_t TFileTransferThread::RunSections() {
   return incomplete;
 }
 
-TransferOutcome TFileTransferThread::RunEntry(const FileEntry& entry, int32_t& index,
+EntryOutcome TFileTransferThread::RunEntry(const FileEntry& entry, int32_t& index,
                                               std::string& stopped) {
   const Text& client_file = entry.client_file;
   const Text& server_file = entry.server_file;

@@ -77,7 +77,7 @@ class TFileTransferThread {
   uint32_t RunSections();
   // One entry; `index` gets the index its messages carry, `stopped` why no
   // further entry may start (a failed connect, a cancel).
-  TransferOutcome RunEntry(const FileEntry& entry, int32_t& index, std::string& stopped);
+  EntryOutcome RunEntry(const FileEntry& entry, int32_t& index, std::string& stopped);
   void SendProgress(TFileTransferClient* Sender, const Text& AClientFileName,
                     const Text& AServerFileName, int64_t ASize, int64_t ACount, const Text& ATag,
                     int32_t AIndex, bool AUpload);
