@@ -9,6 +9,8 @@
 #include "platform/crypto.h"
 
 namespace qvn {
+static_assert(AesCipher::kInterleavedBuffers == aes_multi_block::kMaxWideChains);
+
 namespace {
 
 void RequireKeyText(const Text& key_text) {
@@ -34,6 +36,17 @@ std::array<uint8_t, 16> KeyOfMaterial(const Bytes& material) {
   return key;
 }
 
+// n less valid PKCS#7 padding (1 to 16 bytes, each holding the count), or n
+// when the last block does not end in such padding, as the platform does.
+size_t PlainLength(const uint8_t* buf, size_t n) {
+  const uint8_t pad = buf[n - 1];
+  if (pad == 0 || pad > 16) return n;
+  for (size_t i = n - pad; i < n; ++i) {
+    if (buf[i] != pad) return n;
+  }
+  return n - pad;
+}
+
 }  // namespace
 
 std::array<uint8_t, 16> DeriveAesKey(const Text& key_text) {
@@ -50,6 +63,7 @@ struct AesCipher::Impl {
   ~Impl() {
     Wipe(material);
     Wipe(schedule.bytes, sizeof schedule.bytes);
+    Wipe(decrypt_schedule.bytes, sizeof decrypt_schedule.bytes);
   }
 
   // The AES-NI key schedule, made on the first batch (most ciphers only ever
@@ -63,11 +77,20 @@ struct AesCipher::Impl {
     }
     return schedule;
   }
+  const aes_multi_block::RoundKeys& DecryptSchedule() {
+    if (!has_decrypt_schedule) {
+      aes_multi_block::ExpandDecryptKey(Schedule(), decrypt_schedule);
+      has_decrypt_schedule = true;
+    }
+    return decrypt_schedule;
+  }
 
   Bytes material;  // the key text's bytes, kept for the schedule
   platform::AesKey key;
   aes_multi_block::RoundKeys schedule{};
+  aes_multi_block::RoundKeys decrypt_schedule{};
   bool has_schedule = false;
+  bool has_decrypt_schedule = false;
 };
 
 AesCipher::AesCipher(const Text& key_text) {
@@ -85,7 +108,10 @@ size_t AesCipher::EncryptInPlace(uint8_t* buf, size_t n) {
 size_t AesCipher::EncryptBlocks(const uint8_t* const* in, uint8_t* const* out, size_t count,
                                 size_t n) {
   if (n == 0) return 0;
-  if (aes_multi_block::Available()) return aes_multi_block::Encrypt(impl_->Schedule(), in, out, count, n);
+  if (aes_multi_block::WideAvailable())
+    return aes_multi_block::EncryptWide(impl_->Schedule(), in, out, count, n);
+  if (aes_multi_block::Available())
+    return aes_multi_block::Encrypt(impl_->Schedule(), in, out, count, n);
   size_t m = 0;
   for (size_t i = 0; i < count; ++i) {
     if (out[i] != in[i]) std::memcpy(out[i], in[i], n);
@@ -98,7 +124,10 @@ size_t AesCipher::DecryptInPlace(uint8_t* buf, size_t n) {
   // A length that is not whole blocks is refused by the Windows provider
   // before it touches the buffer; the same happens here on every platform.
   if (n == 0 || n % 16 != 0) return n;
-  return std::min(impl_->key.Decrypt(buf, n), n);
+  // Small buffers (requests, answers) are not worth a schedule of their own.
+  if (n < 1024 || !aes_multi_block::WideAvailable()) return std::min(impl_->key.Decrypt(buf, n), n);
+  aes_multi_block::DecryptWide(impl_->DecryptSchedule(), buf, n);
+  return PlainLength(buf, n);
 }
 
 Bytes AesEncryptBytes(const Bytes& plain, const Text& key_text) {

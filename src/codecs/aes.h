@@ -34,6 +34,10 @@ Bytes AesDecryptBytes(const Bytes& cipher, const Text& key_text);
 // Key material is wiped when the object goes.
 class AesCipher {
  public:
+  // EncryptBlocks runs this many buffers side by side at most: batches of it
+  // keep the widest cipher path busy.
+  static constexpr size_t kInterleavedBuffers = 16;
+
   explicit AesCipher(const Text& key_text);  // AssertionFailure when empty
   ~AesCipher();
   AesCipher(const AesCipher&) = delete;

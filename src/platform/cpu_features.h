@@ -9,6 +9,10 @@ namespace qvn::platform {
 // test the fallback on a machine that has them).
 bool CpuHasAesNi();
 
+// AES-NI as above, and VAES with AVX-512F (CPUID leaf 7) whose registers the
+// system saves (XCR0): AES rounds on four blocks per instruction.
+bool CpuHasVaes512();
+
 }  // namespace qvn::platform
 
 #endif  // QVN_PLATFORM_CPU_FEATURES_H_

@@ -45,6 +45,10 @@ class Connection : public ByteSource, public ByteSink {
 
   bool IsOpen() const;
   void SendAll(const uint8_t* data, size_t n) override;
+  // Sends count pieces of n bytes each, in order, as one SendAll after another
+  // would; pieces need not be adjacent (one system call takes them all where
+  // the system gathers).
+  void SendPieces(const uint8_t* const* pieces, size_t count, size_t n);
   size_t ReceiveSome(uint8_t* data, size_t n) override;
   bool PeerClosedAndDrained() override;
   // Turns on TCP keep-alive so a vanished peer is noticed eventually.

@@ -9,8 +9,10 @@
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <sys/types.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -143,6 +145,39 @@ void Connection::SendAll(const uint8_t* data, size_t n) {
     }
     data += sent;
     n -= static_cast<size_t>(sent);
+  }
+}
+
+void Connection::SendPieces(const uint8_t* const* pieces, size_t count, size_t n) {
+  if (!IsOpen()) throw ConnectionError("connection not open");
+  if (n == 0) return;
+  int fd = static_cast<int>(socket_);
+  constexpr size_t kMaxParts = 64;
+  iovec parts[kMaxParts];
+  for (size_t first = 0; first < count; first += kMaxParts) {
+    const size_t m = std::min(count - first, kMaxParts);
+    for (size_t i = 0; i < m; ++i) parts[i] = {const_cast<uint8_t*>(pieces[first + i]), n};
+    iovec* next = parts;
+    size_t left = m;
+    while (left > 0) {
+      msghdr msg{};
+      msg.msg_iov = next;
+      msg.msg_iovlen = left;
+      ssize_t sent = ::sendmsg(fd, &msg, MSG_NOSIGNAL);
+      if (sent < 0) {
+        if (errno == EINTR) continue;
+        if (errno == EAGAIN || errno == EWOULDBLOCK) FailTimedOut("sending");
+        FailSocket("send failed", errno);
+      }
+      // Skip what went out: whole pieces, then the front of a partial one.
+      for (size_t done = static_cast<size_t>(sent); done > 0;) {
+        const size_t take = std::min(done, next->iov_len);
+        next->iov_base = static_cast<uint8_t*>(next->iov_base) + take;
+        next->iov_len -= take;
+        done -= take;
+        if (next->iov_len == 0) ++next, --left;
+      }
+    }
   }
 }
 

@@ -192,6 +192,10 @@ void Connection::SendAll(const uint8_t* data, size_t n) {
   }
 }
 
+void Connection::SendPieces(const uint8_t* const* pieces, size_t count, size_t n) {
+  for (size_t i = 0; i < count; ++i) SendAll(pieces[i], n);
+}
+
 size_t Connection::ReceiveSome(uint8_t* data, size_t n) {
   if (!IsOpen()) throw ConnectionError("connection not open");
   if (n == 0) return 0;

@@ -29,12 +29,14 @@ constexpr WholeNumberSyntax kSizeSyntax{.leading_blanks = true,
 // Room for one cipher block plus what the cipher may need beyond it.
 constexpr size_t kWorkBufferSize = TransferCipherBlockSize + 16;
 
-// Blocks moved per file read-ahead, encryption and socket write: eight keep
-// the interleaved cipher busy, and a batch is a quarter megabyte.
-constexpr size_t kBatchBlocks = 8;
-// Plain blocks of an upload batch sit a few cache lines apart, not at the
-// same offset of their pages, where eight chains would share the same L1 sets.
+// Blocks moved per file read-ahead, encryption and socket write: as many as
+// the cipher interleaves.
+constexpr size_t kBatchBlocks = AesCipher::kInterleavedBuffers;
+// The blocks of a batch sit a few cache lines apart, not at the same offset
+// of their pages, where the chains' loads and stores would crowd the same
+// first-level cache sets: plain blocks 192 bytes off, cipher blocks 128.
 constexpr size_t kPlainSlot = TransferCipherBlockSize + 192;
+constexpr size_t kWireSlot = TransferCipherBlockSize + 128;
 
 // Fills `buffer` with up to `n` bytes, stopping only at the end of the file.
 size_t ReadFully(platform::File& file, uint8_t* buffer, size_t n) {
@@ -71,7 +73,7 @@ size_t ReceiveBlock(platform::Connection& connection, AesCipher& cipher,
 }
 
 // The data blocks of an upload, a batch at a time: read ahead, encrypt the
-// batch's chains together, one write. `progress(count)` runs once per block
+// batch's chains together, one gathering write. `progress(count)` runs once per block
 // in order, after the block's batch is sent, with the bytes read so far.
 // `all_sent` turns true once the last block has gone. Raises, before the
 // stale bytes go out, when the file yields fewer than `size` bytes.
@@ -82,13 +84,13 @@ void SendFileBlocks(platform::Connection& connection, AesCipher& cipher, platfor
                          static_cast<int64_t>(TransferBlockSize);
   // Zeros stand for "no previous block" below.
   std::vector<uint8_t> plain(kBatchBlocks * kPlainSlot, 0);
-  std::vector<uint8_t> wire(kBatchBlocks * TransferCipherBlockSize + 16);
+  std::vector<uint8_t> wire(kBatchBlocks * kWireSlot);
   const uint8_t* in[kBatchBlocks];
   uint8_t* out[kBatchBlocks];
   int64_t counts[kBatchBlocks];
   for (size_t i = 0; i < kBatchBlocks; ++i) {
     in[i] = plain.data() + i * kPlainSlot;
-    out[i] = wire.data() + i * TransferCipherBlockSize;
+    out[i] = wire.data() + i * kWireSlot;
   }
   int64_t read = 0;
   for (int64_t k = 0; k < blocks;) {
@@ -114,7 +116,7 @@ void SendFileBlocks(platform::Connection& connection, AesCipher& cipher, platfor
       counts[i] = read;
     }
     cipher.EncryptBlocks(in, out, batch, TransferBlockSize);
-    connection.SendAll(wire.data(), batch * TransferCipherBlockSize);
+    connection.SendPieces(out, batch, TransferCipherBlockSize);
     k += static_cast<int64_t>(batch);
     all_sent = k == blocks;
     for (size_t i = 0; i < batch; ++i) progress(counts[i]);

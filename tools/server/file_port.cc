@@ -152,26 +152,23 @@ void Upload(Store& store, const Options& options, Peer& peer, Request& r) {
     DropBlocks(peer, blocks);
     return;
   }
-  // A batch of blocks per socket read and per file write.
+  // A batch of blocks per socket read; each block's plain bytes written from
+  // where they were decrypted (the last block only up to the size).
   constexpr size_t kBatch = 8;
   std::vector<uint8_t> wire(kBatch * kCipherBlock);
   uint64_t left = r.size;
   for (uint64_t k = 0; k < blocks;) {
     size_t batch = static_cast<size_t>(std::min<uint64_t>(blocks - k, kBatch));
     peer.connection.ReceiveExact(wire.data(), batch * kCipherBlock);
-    size_t take = 0;  // plain bytes gathered at the front of `wire`
     for (size_t i = 0; i < batch; ++i) {
       uint8_t* block = wire.data() + i * kCipherBlock;
       if (r.cipher->DecryptInPlace(block, kCipherBlock) != kPlainBlock) {
         throw ConnectionError("data block does not decrypt");
       }
-      // The last block is sent whole; only the bytes up to the size count.
       size_t part = static_cast<size_t>(std::min<uint64_t>(left, kPlainBlock));
-      std::memmove(wire.data() + take, block, part);
-      take += part;
+      file->Write(block, part);
       left -= part;
     }
-    file->Write(wire.data(), take);
     k += batch;
   }
   file->Commit();
@@ -200,15 +197,17 @@ void Download(Store& store, Peer& peer, Request& r) {
   struct stat st{};
   ::fstat(fd, &st);
   uint64_t size = static_cast<uint64_t>(st.st_size);
-  // A batch of blocks per write, encrypted side by side by the library's
-  // multi-chain path; the plain blocks sit a few cache lines apart.
-  constexpr size_t kBatch = 8, kSlot = kCipherBlock + 192;
-  std::vector<uint8_t> plain(kBatch * kSlot), wire(kBatch * kCipherBlock + 16);
+  // A batch of blocks per gathering write, encrypted side by side by the
+  // library's multi-chain path; plain and cipher blocks sit a few cache lines
+  // apart, not at the same offset of their pages.
+  constexpr size_t kBatch = AesCipher::kInterleavedBuffers;
+  constexpr size_t kSlot = kCipherBlock + 192, kWireSlot = kCipherBlock + 128;
+  std::vector<uint8_t> plain(kBatch * kSlot), wire(kBatch * kWireSlot);
   const uint8_t* in[kBatch];
   uint8_t* out[kBatch];
   for (size_t i = 0; i < kBatch; ++i) {
     in[i] = plain.data() + i * kSlot;
-    out[i] = wire.data() + i * kCipherBlock;
+    out[i] = wire.data() + i * kWireSlot;
   }
   try {
     SendAnswer(peer, *r.cipher, "OK^" + std::to_string(size));
@@ -230,7 +229,7 @@ void Download(Store& store, Peer& peer, Request& r) {
         std::memset(block + got, 0, kPlainBlock - got);
       }
       r.cipher->EncryptBlocks(in, out, batch, kPlainBlock);
-      peer.connection.SendAll(wire.data(), batch * kCipherBlock);
+      peer.connection.SendPieces(out, batch, kCipherBlock);
       k += batch;
     }
   } catch (...) {
