@@ -78,7 +78,9 @@ TEST(AesMultiBlockTest, EveryPathMatchesThePlatformCipherBufferByBuffer) {
           EXPECT_EQ(std::vector<uint8_t>(out[i], out[i] + m), ref) << where;
           EXPECT_EQ(std::vector<uint8_t>(same[i], same[i] + m), ref) << where;
           // Nothing beyond the cipher bytes is touched.
-          if (i + 1 < count) EXPECT_EQ(apart[i * stride + m], 0xAA) << where;
+          if (i + 1 < count) {
+            EXPECT_EQ(apart[i * stride + m], 0xAA) << where;
+          }
         }
       }
     }
@@ -100,12 +102,16 @@ TEST(AesMultiBlockTest, DecryptionMatchesThePlatformCipher) {
       platform::AesKey reference(material.data(), material.size());
       std::vector<uint8_t> cipher_bytes(n + 16);
       for (auto& b : cipher_bytes) b = static_cast<uint8_t>(rng());
-      if (valid_padding) ASSERT_EQ(reference.Encrypt(cipher_bytes.data(), n - 1 - rng() % 15), n);
+      if (valid_padding) {
+        ASSERT_EQ(reference.Encrypt(cipher_bytes.data(), n - 1 - rng() % 15), n);
+      }
       cipher_bytes.resize(n);
       std::vector<uint8_t> want = cipher_bytes;
       const size_t plain = reference.Decrypt(want.data(), n);
       const std::string where = "n=" + std::to_string(n) + " valid=" + std::to_string(valid_padding);
-      if (valid_padding) EXPECT_LT(plain, n) << where;
+      if (valid_padding) {
+        EXPECT_LT(plain, n) << where;
+      }
 
       std::vector<uint8_t> got = cipher_bytes;
       AesCipher cipher(key_text);
