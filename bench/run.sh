@@ -10,7 +10,7 @@ MIB=${1:-1024}
 BUILD=build/release
 OUT=build/bench-report
 cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQVN_BUILD_TESTS=OFF >/dev/null
-cmake --build "$BUILD" -j2 --target qvn_bench qvn_e2e_bench qvn_unpack_memory qvn-server >/dev/null
+cmake --build "$BUILD" -j2 --target qvn_bench qvn_e2e_bench qvn_floor qvn_unpack_memory qvn-server >/dev/null
 mkdir -p "$OUT"
 WORK=$(mktemp -d /dev/shm/qvn-bench.XXXXXX)
 SERVER_PID=
@@ -30,11 +30,16 @@ FILE_PORT=$(sed -n 's/.*file-port=\([0-9]*\).*/\1/p' "$WORK/server.out")
   echo
   echo "$(date -u '+%Y-%m-%d %H:%M UTC'); $(nproc) cores ($(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | xargs));"
   echo "load before: $(uptime | sed 's/.*load average/load average/'); Release build; transfers of $MIB MiB on tmpfs."
+  if [ -d /sys/module/page_reporting ]; then
+    echo "This system reports the memory it frees to a hypervisor (free page reporting): fresh pages"
+    echo "can cost a fault in the host, and runs that write new files vary by as much as half."
+  fi
   echo
   echo "## End to end (bench/e2e_runner.cc)"
   echo
-  nice -n 19 "$BUILD/bin/qvn_e2e_bench" --dir "$WORK" --port "$PORT" --file-port "$FILE_PORT" \
-    --credentials "dbpass@bench@secret" --mib "$MIB" --svg "$OUT/scaling.svg"
+  # At the host's own priority, beside qvn-server at its: what a host gets.
+  "$BUILD/bin/qvn_e2e_bench" --dir "$WORK" --port "$PORT" --file-port "$FILE_PORT" \
+    --credentials "dbpass@bench@secret" --mib "$MIB" --svg "$OUT/scaling.svg" --server-pid "$SERVER_PID"
   echo
   echo "![scaling](scaling.svg)"
   echo
