@@ -41,10 +41,17 @@ linux=build/release-linux windows=build/release-windows out=build/release-artifa
 common=(-G Ninja -DCMAKE_BUILD_TYPE=Release -DQVN_BUILD_TESTS=OFF -DQVN_BUILD_BENCH=OFF
   -DQVN_REPRODUCIBLE=ON)
 
+# Every release is built from scratch: a build left from another commit could
+# keep objects made under another SOURCE_DATE_EPOCH (qvn-server names its
+# build date, which GCC takes from it).
+rm -rf "$linux" "$windows"
+
 # Linux, laid out for /usr as the Debian packages want it, with Debian's
 # hardening flags (fortified functions, stack protector, relocations read-only
-# and bound at start) but without -g: the packages carry no debug information.
-export DEB_BUILD_MAINT_OPTIONS=hardening=+all DEB_CFLAGS_MAINT_STRIP="-g -O2" DEB_CXXFLAGS_MAINT_STRIP="-g -O2"
+# and bound at start) but without -g: the packages carry no debug information;
+# nor -Wdate-time, which would warn about that build date.
+export DEB_BUILD_MAINT_OPTIONS=hardening=+all DEB_CFLAGS_MAINT_STRIP="-g -O2" \
+  DEB_CXXFLAGS_MAINT_STRIP="-g -O2" DEB_CPPFLAGS_MAINT_STRIP=-Wdate-time
 tools=ON targets=(qvn qvn-cli qvn-server)
 $libraries_only && tools=OFF targets=(qvn)
 echo "=== release: Linux build (${targets[*]})"
@@ -93,12 +100,15 @@ echo "=== release: the Python package"
 # --no-build-isolation would call); the version comes from CMakeLists.txt.
 rm -rf bindings/python/build bindings/python/qvn.egg-info
 # (Each in a process of its own: the backend keeps state between the two.)
+log=$(mktemp)
 for kind in wheel sdist; do
   (cd bindings/python && /usr/bin/python3 -W ignore -c '
 import sys
 from setuptools import build_meta
-getattr(build_meta, "build_" + sys.argv[1])(sys.argv[2])' $kind "$QVN_ROOT/$out" >/dev/null)
+getattr(build_meta, "build_" + sys.argv[1])(sys.argv[2])' $kind "$QVN_ROOT/$out" >"$log" 2>&1) ||
+    { cat "$log"; exit 1; }
 done
+rm -f "$log"
 rm -rf bindings/python/build bindings/python/qvn.egg-info
 
 (cd "$out" && sha256sum -- *.deb *.zip *.whl *.tar.gz >SHA256SUMS)
