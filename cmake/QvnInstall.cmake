@@ -2,23 +2,48 @@
 # qvn.hpp, a pkg-config file, a CMake package (find_package(qvn) gives qvn::qvn
 # and qvn_set_product_version), the license and reference, and, on Linux, the
 # two tools and the man pages.
+#
+# Each file belongs to one of three components, the parts the Debian packages
+# are made of: runtime (the shared library), dev (everything to build against
+# it) and tools (qvn, qvn-server).
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
+option(QVN_DEBIAN_PACKAGES
+  "Lay the installation out as the Debian packages (cpack makes them; use with CMAKE_INSTALL_PREFIX=/usr)" OFF)
+set(QVN_DOC_DIR ${CMAKE_INSTALL_DOCDIR})
+# qvn_install_man_page(<page under the source tree> <component>): into
+# share/man/manN, compressed in the Debian packages (their policy).
+function(qvn_install_man_page page component)
+  get_filename_component(name ${page} NAME)
+  string(REGEX REPLACE ".*\\." "man" section_dir ${name})
+  if(QVN_DEBIAN_PACKAGES)
+    qvn_gzip(${CMAKE_SOURCE_DIR}/${page} ${name}.gz compressed)
+    install(FILES ${compressed} DESTINATION ${CMAKE_INSTALL_MANDIR}/${section_dir} COMPONENT ${component})
+  else()
+    install(FILES ${CMAKE_SOURCE_DIR}/${page} DESTINATION ${CMAKE_INSTALL_MANDIR}/${section_dir}
+      COMPONENT ${component})
+  endif()
+endfunction()
+if(QVN_DEBIAN_PACKAGES)
+  include(cmake/QvnDebian.cmake)
+endif()
+
 install(TARGETS qvn EXPORT qvnTargets
-  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
-  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
-  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT dev
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT dev
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
 install(FILES ${CMAKE_SOURCE_DIR}/include/qvn.h ${CMAKE_SOURCE_DIR}/include/qvn.hpp
   ${CMAKE_SOURCE_DIR}/include/qvn_utf8.h
-  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT dev)
 # Generated from the project version; qvn.h includes it.
-install(FILES ${QVN_GENERATED_INCLUDE_DIR}/qvn_version.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(FILES ${QVN_GENERATED_INCLUDE_DIR}/qvn_version.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
+  COMPONENT dev)
 
 # qvn links the internal object library privately (BUILD_INTERFACE only), so
 # the exported target needs nothing but the installed library and header.
 install(EXPORT qvnTargets NAMESPACE qvn::
-  DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/qvn FILE qvnTargets.cmake)
+  DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/qvn FILE qvnTargets.cmake COMPONENT dev)
 # The package brings qvn_set_product_version too: a host program that asks
 # UpdateIsAvailable needs a product version of its own.
 file(WRITE ${CMAKE_BINARY_DIR}/qvnConfig.cmake
@@ -28,7 +53,7 @@ write_basic_package_version_file(${CMAKE_BINARY_DIR}/qvnConfigVersion.cmake
   VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion)
 install(FILES ${CMAKE_BINARY_DIR}/qvnConfig.cmake ${CMAKE_BINARY_DIR}/qvnConfigVersion.cmake
   ${CMAKE_SOURCE_DIR}/cmake/QvnVersion.cmake
-  DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/qvn)
+  DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/qvn COMPONENT dev)
 
 # The prefix is found from the .pc file's own place, so the file stays right
 # wherever `cmake --install --prefix` puts it.
@@ -45,28 +70,36 @@ Version: ${PROJECT_VERSION}
 Libs: -L\${libdir} -lqvn
 Cflags: -I\${includedir}
 ")
-install(FILES ${CMAKE_BINARY_DIR}/qvn.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+install(FILES ${CMAKE_BINARY_DIR}/qvn.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
+  COMPONENT dev)
 
 if(TARGET qvn-cli)
-  # The client finds the library next to it, in the installed tree.
-  file(RELATIVE_PATH QVN_BIN_TO_LIB /${CMAKE_INSTALL_BINDIR} /${CMAKE_INSTALL_LIBDIR})
-  set_target_properties(qvn-cli PROPERTIES INSTALL_RPATH "\$ORIGIN/${QVN_BIN_TO_LIB}")
-  install(TARGETS qvn-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  # The client finds the library next to it in the installed tree, unless the
+  # library goes where the dynamic linker looks anyway (/usr/lib/<triplet>).
+  if(NOT CMAKE_INSTALL_FULL_LIBDIR IN_LIST CMAKE_C_IMPLICIT_LINK_DIRECTORIES)
+    file(RELATIVE_PATH QVN_BIN_TO_LIB /${CMAKE_INSTALL_BINDIR} /${CMAKE_INSTALL_LIBDIR})
+    set_target_properties(qvn-cli PROPERTIES INSTALL_RPATH "\$ORIGIN/${QVN_BIN_TO_LIB}")
+  endif()
+  install(TARGETS qvn-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
 endif()
 if(TARGET qvn-server)
-  install(TARGETS qvn-server RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(TARGETS qvn-server RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
 endif()
 
 # share/doc/qvn: the license, the changes and the reference of the C interface
-# that qvn(3) points to.
-install(FILES ${CMAKE_SOURCE_DIR}/LICENSE ${CMAKE_SOURCE_DIR}/CHANGELOG.md
-  ${CMAKE_SOURCE_DIR}/docs/api.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# that qvn(3) points to. (The Debian packages carry the license in their
+# copyright files instead.)
+if(NOT QVN_DEBIAN_PACKAGES)
+  install(FILES ${CMAKE_SOURCE_DIR}/LICENSE DESTINATION ${QVN_DOC_DIR} COMPONENT dev)
+endif()
+install(FILES ${CMAKE_SOURCE_DIR}/CHANGELOG.md ${CMAKE_SOURCE_DIR}/docs/api.md
+  DESTINATION ${QVN_DOC_DIR} COMPONENT dev)
 if(NOT WIN32)
-  install(FILES ${CMAKE_SOURCE_DIR}/docs/man/qvn.3 DESTINATION ${CMAKE_INSTALL_MANDIR}/man3)
+  qvn_install_man_page(docs/man/qvn.3 dev)
   if(TARGET qvn-cli)
-    install(FILES ${CMAKE_SOURCE_DIR}/docs/man/qvn.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+    qvn_install_man_page(docs/man/qvn.1 tools)
   endif()
   if(TARGET qvn-server)
-    install(FILES ${CMAKE_SOURCE_DIR}/docs/man/qvn-server.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+    qvn_install_man_page(docs/man/qvn-server.1 tools)
   endif()
 endif()

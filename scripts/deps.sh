@@ -8,8 +8,12 @@
 #                   (the man pages' lint), and Python's venv, setuptools, wheel,
 #                   pytest and tqdm: the Linux tests, the Python binding's tests
 #                   and the benchmarks
-#   deps.sh all     linux + clang with its sanitizer/libFuzzer runtime (the
-#                   brief fuzz runs), clang-tidy and cppcheck (scripts/lint.sh), mingw-w64 (with its zlib) and Wine: the
+#   deps.sh release build + mingw-w64 (with its zlib), Python's setuptools and
+#                   wheel, dpkg-dev (dpkg-shlibdeps, dpkg-buildflags), file (cpack
+#                   reads the binaries' types with it), lintian, zip and unzip:
+#                   every release artifact (scripts/release.sh)
+#   deps.sh all     linux + release + clang with its sanitizer/libFuzzer runtime (the
+#                   brief fuzz runs), clang-tidy and cppcheck (scripts/lint.sh) and Wine: the
 #                   Windows DLL and its tests under Wine (scripts/test.sh). The default.
 #
 # Known to work on Debian 12 and Ubuntu 24.04 (there the mingw-w64 and Wine
@@ -17,20 +21,23 @@
 # by hand: a C++20 compiler (GCC 12+), CMake 3.25+, Ninja, OpenSSL 3 and zlib
 # development files, GoogleTest, Google Benchmark, pkg-config, mandoc (or
 # groff); for Windows builds mingw-w64 (x86_64, posix threads) with a static
-# zlib, and Wine 8+.
+# zlib, and Wine 8+; for releases dpkg-dev, file, lintian, zip and unzip.
 set -euo pipefail
 set_name=${1:-all}
 build=(cmake ninja-build g++ libssl-dev zlib1g-dev)
 linux=("${build[@]}" pkg-config libgtest-dev googletest libbenchmark-dev)
 linux+=(mandoc)  # the man pages' lint (a ctest)
 linux+=(python3-venv python3-setuptools python3-wheel python3-pytest python3-tqdm)  # bindings/python
-all=("${linux[@]}" clang libclang-rt-14-dev clang-tidy cppcheck mingw-w64 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-     libz-mingw-w64-dev wine wine64)
+mingw=(mingw-w64 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libz-mingw-w64-dev)
+packaging=(python3-setuptools python3-wheel dpkg-dev file lintian zip unzip)
+release=("${build[@]}" "${mingw[@]}" "${packaging[@]}")
+all=("${linux[@]}" "${mingw[@]}" "${packaging[@]}" clang libclang-rt-14-dev clang-tidy cppcheck wine wine64)
 case "$set_name" in
   build) need=("${build[@]}") ;;
   linux) need=("${linux[@]}") ;;
+  release) need=("${release[@]}") ;;
   all) need=("${all[@]}") ;;
-  *) echo "usage: $0 [build|linux|all]" >&2; exit 2 ;;
+  *) echo "usage: $0 [build|linux|release|all]" >&2; exit 2 ;;
 esac
 
 if [ -r /etc/os-release ]; then

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds qvn and runs every test: Linux, the Python binding, Linux under
 # ASan+UBSan, Linux under ThreadSanitizer, the fuzz targets briefly, static
-# analysis of src/, and the Windows DLL (mingw-w64) under Wine. Exits non-zero
-# on any failure.
+# analysis of src/, the Windows DLL (mingw-w64) under Wine, and last the
+# release artifacts (scripts/release.sh), checked by scripts/check-release.sh.
+# Exits non-zero on any failure.
 set -euo pipefail
 QVN_ROOT=$(cd "$(dirname "$0")/.." && pwd)
 cd "$QVN_ROOT"
@@ -52,6 +53,10 @@ bash scripts/lint.sh || status=1
 source scripts/wine-env.sh
 run windows "" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release \
   -DQVN_LINUX_SERVER="$QVN_ROOT/build/linux/bin/qvn-server"
+# Last: the check installs the Debian packages into this machine for a while,
+# where no stage before it could pick them up (CI's machine is a throwaway one).
+echo "=== release: every artifact, then the same bytes twice, lintian, the zip under Wine, the packages installed, used and purged"
+{ bash scripts/release.sh && bash scripts/check-release.sh; } || status=1
 wineserver -k >/dev/null 2>&1 || true
 [ $status = 0 ] && echo "=== all test runs passed" || echo "=== some tests FAILED"
 exit $status

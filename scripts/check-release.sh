@@ -1,0 +1,128 @@
+#!/usr/bin/env bash
+# Checks the artifacts of scripts/release.sh (run it first) as their users
+# would meet them; the test command runs it last, once every other test is done.
+#
+#   1. Reproducible: a second, library-only build of the same sources in
+#      another folder gives the same libqvn.so and qvn.dll, byte for byte.
+#   2. lintian finds neither an error nor a warning in the Debian packages.
+#   3. The Windows zip: hello.c built with mingw-w64 against nothing but the
+#      zip's contents (once with each import library) runs under Wine against
+#      qvn-server.
+#   4. The Debian packages are installed INTO THIS MACHINE with apt-get, as
+#      root: this is meant for CI's throwaway Debian machine. hello.c is built
+#      with pkg-config (and find_package) and runs against the installed
+#      qvn-server, the wheel runs over the installed library; then the
+#      packages are purged and every file they brought must be gone.
+set -euo pipefail
+QVN_ROOT=$(cd "$(dirname "$0")/.." && pwd)
+cd "$QVN_ROOT"
+source scripts/start-server.sh
+out=$QVN_ROOT/build/release-artifacts
+linux=$QVN_ROOT/build/release-linux windows=$QVN_ROOT/build/release-windows
+version=$(sed -n 's/^#define QVN_VERSION_STRING "\(.*\)"$/\1/p' "$windows/include/qvn_version.h")
+[ -n "$version" ] && [ -f "$out/SHA256SUMS" ] || { echo "check-release.sh: run scripts/release.sh first" >&2; exit 1; }
+(cd "$out" && sha256sum --quiet -c SHA256SUMS)
+work=$(mktemp -d)
+packages=(libqvn1 libqvn-dev qvn-tools)
+installed() {  # those of the packages that are installed
+  for p in "${packages[@]}"; do
+    [ "$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null)" = installed ] && echo "$p"
+  done
+  return 0
+}
+cleanup() {
+  qvn_stop_server
+  # The Wine server this script kept up (Wine's own services with it).
+  [ -z "${WINEPREFIX:-}" ] || wineserver -k >/dev/null 2>&1 || true
+  rm -rf "$work"
+  # Never leave the packages in the machine, whatever failed.
+  if [ -n "$(installed)" ]; then
+    DEBIAN_FRONTEND=noninteractive apt-get purge -y -q "${packages[@]}" >/dev/null 2>&1 || true
+  fi
+}
+trap cleanup EXIT
+# with_server.sh's database
+credentials=dbsecret@alice@alicepw
+run_hello() {  # server, hello program and how to start it (empty, or wine)
+  bash tests/win/with_server.sh "$1" sh -c \
+    'exec $2 "$1" 127.0.0.1 "$QVN_TEST_PORT" "$0"' "$credentials" "$2" "${3:-}" >"$work/hello.out" 2>&1 ||
+    { cat "$work/hello.out"; return 1; }
+  grep -q "Grüße aus qvn ✓" "$work/hello.out" || { cat "$work/hello.out"; return 1; }
+}
+
+echo "--- the same bytes from another folder"
+SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
+export SOURCE_DATE_EPOCH
+copy=build/reproduce
+rm -rf "$copy"
+mkdir -p "$copy"
+git ls-files -z --cached --others --exclude-standard |
+  tar --null --ignore-failed-read -T - -cf - 2>/dev/null | tar -xf - -C "$copy"
+start=$SECONDS
+bash "$copy/scripts/release.sh" --libraries >"$work/reproduce.log" 2>&1 ||
+  { cat "$work/reproduce.log"; exit 1; }
+cmp "$linux/lib/libqvn.so.$version" "$copy/build/release-linux/lib/libqvn.so.$version"
+cmp "$windows/bin/qvn.dll" "$copy/build/release-windows/bin/qvn.dll"
+echo "libqvn.so.$version and qvn.dll are the same ($((SECONDS - start)) s for the second build)"
+rm -rf "$copy"
+
+echo "--- lintian"
+lintian --fail-on error,warning "$out"/*.deb
+
+echo "--- the Windows zip under Wine"
+source scripts/wine-env.sh
+unzip -q "$out/qvn-$version-win64.zip" -d "$work"
+zip=$work/qvn-$version-win64
+python3 tests/check_version_resource.py "$version" "$zip/bin/qvn.dll"
+cp "$zip/bin/qvn.dll" "$work/"
+for import in libqvn.dll.a:-lqvn qvn.lib:"$zip/lib/qvn.lib"; do
+  x86_64-w64-mingw32-gcc-posix -std=c11 -Wall -Wextra -Werror "$zip/examples/hello.c" \
+    -I"$zip/include" -L"$zip/lib" "${import#*:}" -o "$work/hello.exe"
+  run_hello "$linux/bin/qvn-server" "$work/hello.exe" wine
+  echo "hello.c linked with ${import%%:*} runs"
+done
+
+echo "--- the Debian packages, installed into this machine"
+# What each package brings that the machine does not have yet, to check
+# afterwards that the purge took all of it away.
+[ -z "$(installed)" ] || { echo "installed already, purge first:" $(installed) >&2; exit 1; }
+for deb in "$out"/*.deb; do dpkg-deb --fsys-tarfile "$deb" | tar -t; done |
+  sed 's|^\./|/|; s|/$||' | sort -u | while read -r path; do
+    [ -z "$path" ] || [ -e "$path" ] || [ -L "$path" ] || echo "$path"
+  done >"$work/new-paths"
+DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
+  "$out/libqvn1_${version}_"*.deb "$out/libqvn-dev_${version}_"*.deb \
+  "$out/qvn-tools_${version}_"*.deb >"$work/apt.log" 2>&1 || { cat "$work/apt.log"; exit 1; }
+[ "$(pkg-config --modversion qvn)" = "$version" ] || { echo "pkg-config: not $version"; exit 1; }
+cc -std=c11 -Wall -Wextra -Werror examples/hello.c $(pkg-config --cflags --libs qvn) -o "$work/hello"
+ldd "$work/hello" | grep -Eq "libqvn\.so\.1 => (/usr)?/lib/[^ ]*/libqvn\.so\.1 " ||
+  { echo "hello does not load the installed library"; ldd "$work/hello"; exit 1; }
+run_hello /usr/bin/qvn-server "$work/hello"
+echo "hello.c built with pkg-config runs against /usr/bin/qvn-server"
+mkdir -p "$work/consumer"
+cat >"$work/consumer/CMakeLists.txt" <<CM
+cmake_minimum_required(VERSION 3.25)
+project(consumer C)
+find_package(qvn $version EXACT REQUIRED)
+add_executable(hello $QVN_ROOT/examples/hello.c)
+target_link_libraries(hello PRIVATE qvn::qvn)
+CM
+cmake -S "$work/consumer" -B "$work/consumer/build" -G Ninja >/dev/null
+cmake --build "$work/consumer/build" >/dev/null
+run_hello /usr/bin/qvn-server "$work/consumer/build/hello"
+echo "hello.c built with find_package(qvn) runs"
+[ "$(/usr/bin/qvn value 'x@y' 1 @)" = y ] || { echo "the installed qvn does not run"; exit 1; }
+/usr/bin/python3 -m venv "$work/venv"
+"$work/venv/bin/pip" install -q --no-index "$out/qvn-$version-py3-none-any.whl"
+env -u QVN_LIBRARY "$work/venv/bin/python" -c '
+import sys, qvn
+assert qvn.__version__ == sys.argv[1], qvn.__version__
+assert qvn.decode(qvn.encode("a;b")) == "a;b"' "$version"
+echo "the wheel runs over the installed library"
+DEBIAN_FRONTEND=noninteractive apt-get purge -y -q "${packages[@]}" >"$work/apt.log" 2>&1 ||
+  { cat "$work/apt.log"; exit 1; }
+[ -z "$(installed)" ] || { echo "still installed after the purge:" $(installed); exit 1; }
+left=$(while read -r path; do [ -e "$path" ] || [ -L "$path" ] && echo "$path"; done <"$work/new-paths" || true)
+[ -z "$left" ] || { echo "left behind after the purge:"; echo "$left"; exit 1; }
+echo "purged: none of the $(wc -l <"$work/new-paths") paths they brought is left"
+echo "release artifacts OK"
