@@ -7,11 +7,12 @@
 #   2. lintian finds neither an error nor a warning in the Debian packages.
 #   3. The Windows zip: hello.c built with mingw-w64 against nothing but the
 #      zip's contents (once with each import library) runs under Wine against
-#      qvn-server.
+#      qvn-server; and a program built as MSVC builds (clang in MSVC mode,
+#      lld-link) against qvn.lib runs under Wine.
 #   4. The Debian packages are installed INTO THIS MACHINE with apt-get, as
 #      root: this is meant for CI's throwaway Debian machine. hello.c is built
 #      with pkg-config (and find_package) and runs against the installed
-#      qvn-server, the wheel runs over the installed library; then the
+#      qvn-server, the wheel and the sdist run over the installed library; then the
 #      packages are purged and every file they brought must be gone.
 set -euo pipefail
 QVN_ROOT=$(cd "$(dirname "$0")/.." && pwd)
@@ -81,6 +82,20 @@ for import in libqvn.dll.a:-lqvn qvn.lib:"$zip/lib/qvn.lib"; do
   run_hello "$linux/bin/qvn-server" "$work/hello.exe" wine
   echo "hello.c linked with ${import%%:*} runs"
 done
+# MSVC's linker reads qvn.lib as lld-link does (Microsoft's tools are not at
+# hand): a program without a C runtime, so without MSVC's headers either; the
+# C header qvn.h wants from them gives wchar_t, which the compiler's own
+# stddef.h has.
+mkdir -p "$work/msvc"
+echo "#include <stddef.h>" >"$work/msvc/wchar.h"
+clang --target=x86_64-pc-windows-msvc -ffreestanding -Werror -I"$work/msvc" -I"$zip/include" \
+  -c tests/win/msvc_link_probe.c -o "$work/msvc/probe.obj"
+printf 'LIBRARY kernel32.dll\nEXPORTS\n  ExitProcess\n' >"$work/msvc/kernel32.def"
+x86_64-w64-mingw32-dlltool -m i386:x86-64 -d "$work/msvc/kernel32.def" -l "$work/msvc/kernel32.lib"
+lld-link /nologo /entry:Start /subsystem:console /nodefaultlib "$work/msvc/probe.obj" \
+  "$zip/lib/qvn.lib" "$work/msvc/kernel32.lib" /out:"$work/probe.exe"
+wine "$work/probe.exe" || { echo "the program linked by lld-link with qvn.lib failed"; exit 1; }
+echo "a program linked by lld-link with qvn.lib runs"
 
 echo "--- the Debian packages, installed into this machine"
 # What each package brings that the machine does not have yet, to check
@@ -112,13 +127,17 @@ cmake --build "$work/consumer/build" >/dev/null
 run_hello /usr/bin/qvn-server "$work/consumer/build/hello"
 echo "hello.c built with find_package(qvn) runs"
 [ "$(/usr/bin/qvn value 'x@y' 1 @)" = y ] || { echo "the installed qvn does not run"; exit 1; }
-/usr/bin/python3 -m venv "$work/venv"
-"$work/venv/bin/pip" install -q --no-index "$out/qvn-$version-py3-none-any.whl"
-env -u QVN_LIBRARY "$work/venv/bin/python" -c '
+# The wheel, and the sdist built offline with the distribution's setuptools.
+for package in "qvn-$version-py3-none-any.whl" "qvn-$version.tar.gz"; do
+  rm -rf "$work/venv"
+  /usr/bin/python3 -m venv --system-site-packages "$work/venv"
+  "$work/venv/bin/pip" install -q --no-index --no-build-isolation "$out/$package"
+  env -u QVN_LIBRARY "$work/venv/bin/python" -c '
 import sys, qvn
 assert qvn.__version__ == sys.argv[1], qvn.__version__
 assert qvn.decode(qvn.encode("a;b")) == "a;b"' "$version"
-echo "the wheel runs over the installed library"
+  echo "$package runs over the installed library"
+done
 DEBIAN_FRONTEND=noninteractive apt-get purge -y -q "${packages[@]}" >"$work/apt.log" 2>&1 ||
   { cat "$work/apt.log"; exit 1; }
 [ -z "$(installed)" ] || { echo "still installed after the purge:" $(installed); exit 1; }

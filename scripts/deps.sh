@@ -13,8 +13,9 @@
 #                   reads the binaries' types with it), lintian, zip and unzip:
 #                   every release artifact (scripts/release.sh)
 #   deps.sh all     linux + release + clang with its sanitizer/libFuzzer runtime (the
-#                   brief fuzz runs), clang-tidy and cppcheck (scripts/lint.sh) and Wine: the
-#                   Windows DLL and its tests under Wine (scripts/test.sh). The default.
+#                   brief fuzz runs), lld (lld-link tries the zip's qvn.lib),
+#                   clang-tidy and cppcheck (scripts/lint.sh) and Wine: the Windows
+#                   DLL and its tests under Wine (scripts/test.sh). The default.
 #
 # Known to work on Debian 12 and Ubuntu 24.04 (there the mingw-w64 and Wine
 # packages come from "universe", which must be enabled). Elsewhere, install
@@ -31,7 +32,7 @@ linux+=(python3-venv python3-setuptools python3-wheel python3-pytest python3-tqd
 mingw=(mingw-w64 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libz-mingw-w64-dev)
 packaging=(python3-setuptools python3-wheel dpkg-dev file lintian zip unzip)
 release=("${build[@]}" "${mingw[@]}" "${packaging[@]}")
-all=("${linux[@]}" "${mingw[@]}" "${packaging[@]}" clang libclang-rt-14-dev clang-tidy cppcheck wine wine64)
+all=("${linux[@]}" "${mingw[@]}" "${packaging[@]}" clang lld libclang-rt-14-dev clang-tidy cppcheck wine wine64)
 case "$set_name" in
   build) need=("${build[@]}") ;;
   linux) need=("${linux[@]}") ;;

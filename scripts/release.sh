@@ -35,6 +35,8 @@ if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
     { echo "release.sh: not a git checkout; set SOURCE_DATE_EPOCH" >&2; exit 1; }
 fi
 export SOURCE_DATE_EPOCH TZ=UTC LC_ALL=C
+# Files the build writes (the wheel's metadata among them) get the same modes anywhere.
+umask 022
 jobs=$(nproc)
 linux=build/release-linux windows=build/release-windows out=build/release-artifacts
 # Release builds make no tests, benchmarks or examples.
@@ -97,19 +99,42 @@ find "$stage" -type d -exec chmod 755 {} + && find "$stage" -type f -exec chmod 
 
 echo "=== release: the Python package"
 # Offline, with the distribution's setuptools and wheel (what pip wheel
-# --no-build-isolation would call); the version comes from CMakeLists.txt.
-rm -rf bindings/python/build bindings/python/qvn.egg-info
+# --no-build-isolation would call), from a copy of bindings/python with fixed
+# modes and times beside the CMakeLists.txt that setup.py takes the version from.
+python=build/release-python
+rm -rf "$python"
+mkdir -p "$python"
+cp CMakeLists.txt "$python/"
+git ls-files -z --cached --others --exclude-standard bindings/python |
+  tar --null -T - -cf - | tar -xf - -C "$python"
+find "$python" -type d -exec chmod 755 {} + && find "$python" -type f -exec chmod 644 {} +
+find "$python" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
 # (Each in a process of its own: the backend keeps state between the two.)
 log=$(mktemp)
 for kind in wheel sdist; do
-  (cd bindings/python && /usr/bin/python3 -W ignore -c '
+  (cd "$python/bindings/python" && /usr/bin/python3 -W ignore -c '
 import sys
 from setuptools import build_meta
 getattr(build_meta, "build_" + sys.argv[1])(sys.argv[2])' $kind "$QVN_ROOT/$out" >"$log" 2>&1) ||
     { cat "$log"; exit 1; }
 done
 rm -f "$log"
-rm -rf bindings/python/build bindings/python/qvn.egg-info
+# The sdist's gzip header has the time of the build, and the files setuptools
+# writes into it (PKG-INFO, the egg-info) their own times: written again with
+# SOURCE_DATE_EPOCH, members in name order.
+/usr/bin/python3 - "$out/qvn-$version.tar.gz" "$SOURCE_DATE_EPOCH" <<'PY'
+import gzip, io, sys, tarfile
+path, epoch = sys.argv[1], int(sys.argv[2])
+tar = io.BytesIO()
+with tarfile.open(path) as source, tarfile.open(fileobj=tar, mode="w", format=tarfile.PAX_FORMAT) as target:
+    for member in sorted(source.getmembers(), key=lambda m: m.name):
+        member.mtime, member.uid, member.gid, member.uname, member.gname = epoch, 0, 0, "", ""
+        member.mode = 0o755 if member.isdir() else 0o644
+        member.pax_headers = {}
+        target.addfile(member, source.extractfile(member) if member.isfile() else None)
+with open(path, "wb") as file, gzip.GzipFile("", "wb", 9, file, mtime=epoch) as packed:
+    packed.write(tar.getvalue())
+PY
 
 (cd "$out" && sha256sum -- *.deb *.zip *.whl *.tar.gz >SHA256SUMS)
 echo "=== release: $out"
