@@ -119,7 +119,23 @@ set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION libs)
 # The dynamic linker's cache is brought up to date by libc's trigger (the
 # ldconfig calls cpack also writes are taken out again; QvnDebianRepack.cmake).
 file(WRITE ${QVN_DEBIAN_DIR}/triggers "activate-noawait ldconfig\n")
-set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA ${QVN_DEBIAN_DIR}/triggers)
+# symbols: each export of the version script with the version that brought it.
+# All 17 came with 1.0.0 and the set never changes within a major, so any
+# program built against them depends on libqvn1 (>= 1.0.0).
+file(READ ${PROJECT_SOURCE_DIR}/src/api/qvn.map export_map)
+set_property(DIRECTORY ${PROJECT_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+  ${PROJECT_SOURCE_DIR}/src/api/qvn.map)
+if(NOT export_map MATCHES "global:([^}]*)local:")
+  message(FATAL_ERROR "src/api/qvn.map has no global: list")
+endif()
+string(REGEX MATCHALL "[A-Za-z_][A-Za-z0-9_]*" exports "${CMAKE_MATCH_1}")
+list(SORT exports)
+set(symbols "libqvn.so.${PROJECT_VERSION_MAJOR} ${QVN_RUNTIME_PACKAGE} #MINVER#\n* Build-Depends-Package: libqvn-dev\n")
+foreach(name IN LISTS exports)
+  string(APPEND symbols " ${name}@Base 1.0.0\n")
+endforeach()
+file(WRITE ${QVN_DEBIAN_DIR}/symbols "${symbols}")
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA ${QVN_DEBIAN_DIR}/triggers ${QVN_DEBIAN_DIR}/symbols)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/QvnDebianRepack.cmake)
 

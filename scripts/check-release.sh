@@ -4,7 +4,8 @@
 #
 #   1. Reproducible: a second, library-only build of the same sources in
 #      another folder gives the same libqvn.so and qvn.dll, byte for byte.
-#   2. lintian finds neither an error nor a warning in the Debian packages.
+#   2. lintian finds neither an error nor a warning in the Debian packages,
+#      and libqvn1's symbols file lists exactly the library's exports.
 #   3. The Windows zip: hello.c built with mingw-w64 against nothing but the
 #      zip's contents (once with each import library) runs under Wine against
 #      qvn-server; and a program built as MSVC builds (clang in MSVC mode,
@@ -67,8 +68,13 @@ cmp "$windows/bin/qvn.dll" "$copy/build/release-windows/bin/qvn.dll"
 echo "libqvn.so.$version and qvn.dll are the same ($((SECONDS - start)) s for the second build)"
 rm -rf "$copy"
 
-echo "--- lintian"
+echo "--- lintian, and libqvn1's symbols file against the library's exports"
 lintian --fail-on error,warning "$out"/*.deb
+mkdir -p "$work/symbols/debian"
+dpkg-deb --raw-extract "$out/libqvn1_${version}_"*.deb "$work/symbols/tree"
+printf 'Source: qvn\n\nPackage: libqvn1\nArchitecture: any\n' >"$work/symbols/debian/control"
+(cd "$work/symbols" && dpkg-gensymbols -plibqvn1 -v"$version" -Ptree -c4 -Itree/DEBIAN/symbols \
+  -Osymbols.out -etree/usr/lib/*/libqvn.so."$version")
 
 echo "--- the Windows zip under Wine"
 source scripts/wine-env.sh
