@@ -16,11 +16,21 @@ Text is str both ways; answers that mean failure raise qvn.Error subclasses.
 
 from ._library import load as load_library
 from ._script import server_name
-from ._version import __version__
 from .client import Client, set_timeouts
 from .codecs import decode, encode, pack, unpack, value, value_count
 from .errors import ConnectionFailed, Error, LibraryNotFound, NoAnswer, TransferFailed
 from .transfers import CANCEL, Outcome, Progress, TransferStatus
+
+try:
+    from ._version import __version__  # written by the package's build (setup.py)
+except ImportError:  # imported straight from the source tree: the project's version
+    import re as _re
+    from pathlib import Path as _Path
+
+    _project = _Path(__file__).resolve().parents[3] / "CMakeLists.txt"
+    _found = _re.search(r"^project\(qvn VERSION (\S+)", _project.read_text(encoding="utf-8")
+                        if _project.is_file() else "", _re.MULTILINE)
+    __version__ = _found.group(1) if _found else "0+unknown"
 
 __all__ = [
     "CANCEL", "Client", "ConnectionFailed", "Error", "LibraryNotFound", "NoAnswer", "Outcome",

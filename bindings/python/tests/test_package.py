@@ -17,6 +17,12 @@ CMAKE_LISTS = Path(__file__).resolve().parents[3] / "CMakeLists.txt"
 def test_version_is_the_librarys() -> None:
     version = re.search(r"project\(qvn VERSION (\S+)", CMAKE_LISTS.read_text()).group(1)
     assert qvn.__version__ == version
+    # Also when imported from the source tree, where the build wrote no _version.py.
+    child = "import qvn; print(qvn.__file__, qvn.__version__)"
+    done = subprocess.run([sys.executable, "-c", child], capture_output=True, text=True,
+                          env=dict(os.environ, PYTHONPATH=str(CMAKE_LISTS.parent / "bindings/python")))
+    assert done.stdout.split() == [str(CMAKE_LISTS.parent / "bindings/python/qvn/__init__.py"),
+                                   version], done.stdout + done.stderr
 
 
 @pytest.mark.parametrize("library, says", [
