@@ -122,7 +122,7 @@ TEST_F(FileTransferThreadTest, DownloadProgressAfterEveryTenthBlockAndAtTheSize)
     ProgressWindow window;
     const Bytes content = PatternBytes(c.size, 4);
     server.SetDownload({u"", u"", content, -1});
-    const std::string path = folder_.File("d" + std::to_string(c.size));
+    const std::string path = folder_.File(std::to_string(c.size) + ".download");
     SectionRun run;
     run(kPassword + u"\r\nfiles  [ download ]\r\n{" + T(path) + u" , ..\\ big.bin }",
         server.port(), window.handle());
