@@ -28,6 +28,9 @@
 #include <type_traits>
 #include <utility>
 #include <vector>
+#if defined(__GLIBCXX__)
+#include <cxxabi.h>
+#endif
 
 #include "qvn.h"
 #include "qvn_utf8.h"
@@ -452,6 +455,10 @@ class Script {
           try {
             const auto next = self->callback(Progress::Parse(reinterpret_cast<const char16_t*>(lparam)));
             if (next == Next::kCancel) self->cancel = true;
+#if defined(__GLIBCXX__)
+          } catch (const abi::__forced_unwind&) {  // a callback that ends its thread
+            throw;
+#endif
           } catch (...) {
             self->error = std::current_exception();
             self->cancel = true;

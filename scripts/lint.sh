@@ -25,5 +25,19 @@ printf '%s\n' $sources | xargs -P "$(nproc)" -n 4 clang-tidy -p "$build" --quiet
 echo "=== cppcheck"
 cppcheck --quiet --error-exitcode=1 --enable=warning,portability --std=c++20 --inline-suppr \
   -I src -I include -I "$build/include" -D__linux__ $sources || status=1
+echo "=== catch-alls"
+# A thread ended inside the library (pthread_exit, pthread_cancel, a runtime
+# shutting down) unwinds through it; a catch-all that swallows that unwind
+# aborts the process. Each one must start with RethrowThreadExit() (or
+# rethrow, or follow a handler of abi::__forced_unwind).
+bare=$(git ls-files src tools include | grep -E '\.(cc|h|hpp)$' | grep -v '^src/base/thread_exit\.h$' |
+  xargs awk '
+    inside && /RethrowThreadExit\(\);|^[ \t]*throw;/ { inside = 0 }
+    inside && /^[ \t]*}/ { print at; inside = 0 }
+    /catch \(\.\.\.\)/ && last !~ /__forced_unwind/ { at = FILENAME ":" FNR; inside = 1 }
+    { last = $0 }')
+if [ -n "$bare" ]; then
+  echo "catch (...) that would swallow a thread's end (add RethrowThreadExit()):"; echo "$bare"; status=1
+fi
 [ $status = 0 ] && echo "=== lint clean" || echo "=== lint FOUND PROBLEMS"
 exit $status

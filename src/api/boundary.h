@@ -7,6 +7,7 @@
 
 #include "base/debug_log.h"
 #include "base/text.h"
+#include "base/thread_exit.h"
 #include "platform/debug_output.h"
 #include "qvn.h"
 
@@ -24,14 +25,17 @@ qvn_char* ResultText(TextView answer);
 
 // Runs an export's worker; any exception ends in `fallback`. `call` is the
 // export's name for the QVN_DEBUG lines of everything below it.
+// Not noexcept: a host thread ended inside the call (pthread_cancel in a
+// blocking receive) unwinds on through the export.
 template <typename Fallback, typename Fn>
-auto Guarded(Fallback fallback, Fn&& fn, const char* call = __builtin_FUNCTION()) noexcept
+auto Guarded(Fallback fallback, Fn&& fn, const char* call = __builtin_FUNCTION())
     -> decltype(fn()) {
   platform::InstallDebugOutput();
   DebugCallScope scope(call);
   try {
     return std::forward<Fn>(fn)();
   } catch (...) {  // the export's edge: no exception ever reaches the host
+    RethrowThreadExit();
     ReportFailure("failed");
     return fallback;
   }

@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "base/errors.h"
+#include "base/thread_exit.h"
 
 namespace qvn {
 namespace {
@@ -38,6 +39,7 @@ std::string CurrentExceptionText() {
   } catch (const std::exception& e) {
     return e.what();
   } catch (...) {  // whatever else was thrown still deserves a line
+    RethrowThreadExit();
     return "unknown failure";
   }
 }
@@ -90,32 +92,33 @@ namespace {
 
 // A null cause stands for the exception being handled.
 void Report(std::string_view where, const Text* host, uint16_t port,
-            const std::string_view* cause) noexcept {
+            const std::string_view* cause) {
   if (!DebugOutputEnabled()) return;
   try {
     const std::string endpoint = host != nullptr ? Endpoint(*host, port) : std::string();
     Emit(where, host != nullptr ? &endpoint : nullptr,
          cause != nullptr ? std::string(*cause) : CurrentExceptionText());
   } catch (...) {  // a diagnostic line that cannot be made is not worth a failure
+    RethrowThreadExit();
   }
 }
 
 }  // namespace
 
 void ReportFailure(std::string_view where, const Text& host, uint16_t port,
-                   std::string_view cause) noexcept {
+                   std::string_view cause) {
   Report(where, &host, port, &cause);
 }
 
-void ReportFailure(std::string_view where, const Text& host, uint16_t port) noexcept {
+void ReportFailure(std::string_view where, const Text& host, uint16_t port) {
   Report(where, &host, port, nullptr);
 }
 
-void ReportFailure(std::string_view where, std::string_view cause) noexcept {
+void ReportFailure(std::string_view where, std::string_view cause) {
   Report(where, nullptr, 0, &cause);
 }
 
-void ReportFailure(std::string_view where) noexcept { Report(where, nullptr, 0, nullptr); }
+void ReportFailure(std::string_view where) { Report(where, nullptr, 0, nullptr); }
 
 void SetDebugSinkForTesting(std::function<void(const std::string&)> sink) {
   TestSink& test = Sink();

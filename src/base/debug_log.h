@@ -48,16 +48,17 @@ class DebugCallScope {
   const char* previous_;
 };
 
-// "qvn: CALL: WHERE HOST:PORT: CAUSE". Never raises.
+// "qvn: CALL: WHERE HOST:PORT: CAUSE". Raises nothing but the end of its
+// thread (a cancel acted on while the line is written).
 void ReportFailure(std::string_view where, const Text& host, uint16_t port,
-                   std::string_view cause) noexcept;
+                   std::string_view cause);
 // The same with the exception being handled as the cause; call it only
 // inside a catch block.
-void ReportFailure(std::string_view where, const Text& host, uint16_t port) noexcept;
+void ReportFailure(std::string_view where, const Text& host, uint16_t port);
 // Without an address: "qvn: CALL: WHERE: CAUSE", the cause given or (inside a
 // catch block) the exception being handled.
-void ReportFailure(std::string_view where, std::string_view cause) noexcept;
-void ReportFailure(std::string_view where) noexcept;
+void ReportFailure(std::string_view where, std::string_view cause);
+void ReportFailure(std::string_view where);
 
 // Tests: lines go to `sink` (empty: back to the system) and reporting is on
 // while a sink is set.

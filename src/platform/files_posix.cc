@@ -11,6 +11,7 @@
 #include <string>
 
 #include "base/errors.h"
+#include "platform/cancellation_posix.h"
 
 namespace qvn::platform {
 namespace {
@@ -103,6 +104,7 @@ void File::CloseOrRaise() {
 
 void File::Close() noexcept {
   if (handle_ != kNoHandle) {
+    const CancellationHeldOff held_off;  // called from the destructor
     ::close(Fd(handle_));
     handle_ = kNoHandle;
   }

@@ -11,6 +11,8 @@
 #include <memory>
 
 #include "base/errors.h"
+#include "base/thread_exit.h"
+#include "platform/cancellation_posix.h"
 
 namespace qvn::platform {
 namespace {
@@ -37,9 +39,13 @@ void LowerPriority() {
 void* ThreadMain(void* arg) {
   std::unique_ptr<std::function<void()>> body(static_cast<std::function<void()>*>(arg));
   LowerPriority();
+  // The thread is the library's: a cancel is acted on only inside a host's
+  // handler (see cancellation_posix.h).
+  const CancellationHeldOff held_off;
   try {
     (*body)();
-  } catch (...) {  // the thread\'s edge: nothing may end the host process
+  } catch (...) {  // the thread's edge: nothing but its own end leaves it
+    RethrowThreadExit();
   }
   return nullptr;
 }

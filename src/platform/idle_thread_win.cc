@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "base/errors.h"
+#include "base/thread_exit.h"
 
 namespace qvn::platform {
 namespace {
@@ -21,7 +22,8 @@ DWORD WINAPI ThreadMain(LPVOID arg) {
     module = start->module;
     try {
       start->body();
-    } catch (...) {  // the thread\'s edge: nothing may end the host process
+    } catch (...) {  // the thread's edge: nothing may end the host process
+      RethrowThreadExit();
     }
   }  // body and everything it captured are gone before the reference is
   if (module != nullptr) FreeLibraryAndExitThread(module, 0);

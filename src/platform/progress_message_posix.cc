@@ -1,5 +1,6 @@
 #include "platform/progress_message.h"
 
+#include "platform/cancellation_posix.h"
 #include "qvn.h"
 
 namespace qvn::platform {
@@ -20,6 +21,7 @@ static_assert(kTransfersDoneMessage == QVN_WM_TRANSFERS_DONE);
 
 bool SendProgressMessage(const ProgressTarget& target, int32_t index, const Text& text) {
   if (target.proc == nullptr) return false;
+  const CancellationAllowed allowed;
   return target.proc(target.context, kTransferProgressMessage,
                      static_cast<uintptr_t>(static_cast<intptr_t>(index)),
                      reinterpret_cast<intptr_t>(text.c_str())) == kCancelTransfers;
@@ -29,6 +31,7 @@ void SendTransferOutcome(const ProgressTarget& target, int32_t index, const Text
                          const Text& server_file, bool upload, int32_t status,
                          const Text& reason) {
   if (target.proc == nullptr) return;
+  const CancellationAllowed allowed;
   const QvnTransferOutcome outcome{client_file.c_str(), server_file.c_str(), upload ? 1 : 0,
                                    status, reason.c_str()};
   target.proc(target.context, kTransferOutcomeMessage,
@@ -38,6 +41,7 @@ void SendTransferOutcome(const ProgressTarget& target, int32_t index, const Text
 
 void SendTransfersDone(const ProgressTarget& target, uint32_t begun, uint32_t incomplete) {
   if (target.proc == nullptr) return;
+  const CancellationAllowed allowed;
   target.proc(target.context, kTransfersDoneMessage, begun, static_cast<intptr_t>(incomplete));
 }
 

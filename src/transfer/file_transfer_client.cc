@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/debug_log.h"
+#include "base/thread_exit.h"
 #include "base/whole_number.h"
 #include "codecs/aes.h"
 #include "codecs/text_crypto.h"
@@ -151,6 +152,20 @@ void ReceiveFileBlocks(platform::Connection& connection, AesCipher& cipher, plat
 
 Text TransferKey(const Text& password) { return Trim(Md5Hex(password)); }
 
+// Removes the named file, if any is named, when it goes out of scope.
+class TemporaryRemover {
+ public:
+  explicit TemporaryRemover(const Text& name) : name_(name) {}
+  TemporaryRemover(const TemporaryRemover&) = delete;
+  TemporaryRemover& operator=(const TemporaryRemover&) = delete;
+  ~TemporaryRemover() {
+    if (!name_.empty()) platform::RemoveFile(name_);
+  }
+
+ private:
+  const Text& name_;
+};
+
 }  // namespace
 
 EntryOutcome OutcomeOfCurrentException() {
@@ -166,6 +181,7 @@ EntryOutcome OutcomeOfCurrentException() {
   } catch (const std::exception& e) {
     return {TransferStatus::kFailed, e.what()};
   } catch (...) {  // whatever else was thrown still ends the transfer
+    RethrowThreadExit();
     return {TransferStatus::kFailed, "unknown failure"};
   }
 }
@@ -226,12 +242,14 @@ bool TFileTransferClient::RunTransfer(Direction direction, const Text& AHost, ui
                  : DoFileDownLoad(connection, APassword, AClientFileName, AServerFileName);
     connection.Close();
   } catch (...) {  // the end-of-call steps run first, whatever failed
+    RethrowThreadExit();
     FOutcome = OutcomeOfCurrentException();
     failure = std::current_exception();
   }
   try {
     if (FOnProcessDone) FOnProcessDone(this, AClientFileName);
   } catch (...) {  // the object must still go when FreeOnProgressEnd says so
+    RethrowThreadExit();
     if (!failure) failure = std::current_exception();
   }
   // Nothing below may touch a member: the object may be gone.
@@ -266,6 +284,7 @@ bool TFileTransferClient::DoFileUpLoad(platform::Connection& AConnection, const 
       return false;
     }
   } catch (...) {  // any failure of the transfer is its answer false
+    RethrowThreadExit();
     Failed("upload " + TextToUtf8(AClientFileName));
     return false;
   }
@@ -279,6 +298,10 @@ bool TFileTransferClient::DoFileDownLoad(platform::Connection& AConnection, cons
   bool in_place = false;  // the target itself is written: no temporary beside it
   bool complete = false, failed = false;
   Text temp_name;
+  // Whatever ends the download, a failure or the end of the thread itself, a
+  // temporary left over goes; declared before `file`, so it is closed first
+  // (Windows removes no open file).
+  const TemporaryRemover remover{temp_name};
   platform::File file;
   try {
     AesCipher cipher(TransferKey(APassword));
@@ -336,14 +359,11 @@ bool TFileTransferClient::DoFileDownLoad(platform::Connection& AConnection, cons
     failed = !complete;
     if (failed) Failed("download " + TextToUtf8(AServerFileName));
   } catch (...) {  // any failure of the transfer is its answer false
+    RethrowThreadExit();
     failed = true;
     Failed("download " + TextToUtf8(AServerFileName));
   }
-  if (failed) {
-    file.Close();
-    if (!temp_name.empty()) platform::RemoveFile(temp_name);
-    return false;
-  }
+  if (failed) return false;
   FOutcome = {TransferStatus::kCompleted, {}};
   return true;
 }

@@ -1,9 +1,11 @@
 #include "transfer/file_transfer_thread.h"
 
 #include <algorithm>
+#include <memory>
 #include <string>
 
 #include "base/debug_log.h"
+#include "base/thread_exit.h"
 #include "codecs/version_text.h"
 #include "platform/files.h"
 #include "platform/idle_thread.h"
@@ -34,19 +36,21 @@ class CriticalSection {
 
 void TFileTransferThread::Start() {
   platform::StartIdleThread([this] {
-    Execute();
-    delete this;
+    // Freed however the thread ends, also when a host's handler ends it.
+    std::unique_ptr<TFileTransferThread> self(this);
+    self->Execute();
   });
 }
 
-void TFileTransferThread::Execute() noexcept {
+void TFileTransferThread::Execute() {
   // A transfer thread must never take the host down: whatever goes wrong
   // ends the remaining entries and nothing else.
   DebugCallScope scope("Script (file transfer)");
   uint32_t incomplete = 0;
   try {
     incomplete = RunSections();
-  } catch (...) {  // the thread's edge: nothing may leave it
+  } catch (...) {  // the thread's edge: nothing but its own end may leave it
+    RethrowThreadExit();
     ReportFailure("file port, remaining entries dropped", FHost, FFilePort);
     incomplete = std::max<uint32_t>(incomplete, 1);
   }

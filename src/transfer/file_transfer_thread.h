@@ -50,9 +50,11 @@ class TFileTransferThread {
   void SetOnDownloadDone(TProcessDone handler) { FOnDownloadDone = std::move(handler); }
 
   // The thread body; runs the sections on the calling thread, reports each
-  // entry's outcome and ends with the transfers-done message (Linux). Never
-  // raises.
-  void Execute() noexcept;
+  // entry's outcome and ends with the transfers-done message (Linux). Raises
+  // nothing but the end of its thread: a handler that ends the thread
+  // (pthread_exit, pthread_cancel) gets no further message, and every file
+  // and connection of the entry is closed on the way out.
+  void Execute();
 
   // The progress text of one event: eight fields joined with "*".
   static Text ProgressText(const Text& AClientFileName, const Text& AServerFileName, int64_t ASize,

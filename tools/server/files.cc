@@ -77,7 +77,7 @@ std::string ReadWholeFile(const std::string& path) {
 ReplacementFile::ReplacementFile(const std::string& path) : target_(Utf8ToText(path)) {
   try {
     file_ = platform::CreateTemporaryBeside(target_, temp_);
-  } catch (...) {
+  } catch (const std::exception&) {
     Rethrow("cannot create a temporary file for", path);
   }
 }
@@ -91,7 +91,7 @@ ReplacementFile::~ReplacementFile() {
 void ReplacementFile::Write(const uint8_t* data, size_t n) {
   try {
     file_.Write(data, n);
-  } catch (...) {
+  } catch (const std::exception&) {
     Rethrow("cannot write", TextToUtf8(temp_));
   }
 }
@@ -101,7 +101,7 @@ void ReplacementFile::Commit() {
     file_.Flush();
     file_.CloseOrRaise();
     platform::ReplaceWithTemporary(temp_, target_);
-  } catch (...) {
+  } catch (const std::exception&) {
     Rethrow("cannot replace", TextToUtf8(target_));
   }
   temp_.clear();

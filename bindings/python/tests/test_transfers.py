@@ -1,6 +1,7 @@
 """Uploads and downloads with progress, cancel and failures, and the time-outs."""
 
 import os
+import signal
 import subprocess
 import sys
 import textwrap
@@ -115,3 +116,24 @@ def test_timeouts_end_a_silent_server(tmp_path) -> None:
     """)
     done = subprocess.run([sys.executable, "-c", child], capture_output=True, text=True, timeout=60)
     assert done.stdout.split() == ["failed", "in", "time", "RuntimeWarning"], done.stderr
+
+
+def test_ctrl_c_during_a_transfer_never_aborts(server: Server, tmp_path) -> None:
+    # Ctrl-C while a progress callback runs: the interpreter shuts down under
+    # the library's thread, which it then ends with pthread_exit as it calls
+    # back. The process must end by the interrupt, never by abort() (134).
+    local = tmp_path / "interrupted.bin"
+    local.write_bytes(b"i" * 8_000_000)
+    child = textwrap.dedent(f"""
+        import os, signal, time, qvn
+        client = qvn.Client("127.0.0.1", {server.port}, {server.file_port})
+        def progress(report):
+            os.kill(os.getpid(), signal.SIGINT)
+            time.sleep(0.3)  # the interpreter is gone when this returns
+        client.upload({CREDENTIALS!r}, {str(local)!r}, "..\\\\py\\\\interrupted.bin", progress=progress)
+    """)
+    for _ in range(20):
+        done = subprocess.run([sys.executable, "-c", child], capture_output=True, text=True,
+                              timeout=60)
+        assert "FATAL" not in done.stderr
+        assert done.returncode == -signal.SIGINT, done.stderr
