@@ -13,6 +13,7 @@ class ByteSource {
   // Up to n bytes; 0 when the peer has closed. Raises ConnectionError on error.
   virtual size_t ReceiveSome(uint8_t* data, size_t n) = 0;
   // True when the peer has closed and nothing unread waits (does not block).
+  // Raises ConnectionError when the connection has failed (a reset).
   virtual bool PeerClosedAndDrained() = 0;
   // Exactly n bytes, or raises ConnectionError (closed early, error).
   void ReceiveExact(uint8_t* data, size_t n);

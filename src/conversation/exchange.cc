@@ -1,6 +1,8 @@
 #include "conversation/exchange.h"
 
 #include "base/debug_log.h"
+#include "base/errors.h"
+#include "base/thread_exit.h"
 #include "conversation/probe.h"
 #include "platform/socket.h"
 
@@ -17,11 +19,20 @@ std::optional<Text> Exchange(const Text& host, uint16_t port, const ExchangeOpti
   try {
     platform::Connection connection = platform::Connection::Open(host, port);
     connection.EnableKeepAlive();
-    WriteMessage(connection, build_request(), options.message_limit);
-    Text reply = ReadMessage(connection, options.message_limit);
+    const std::string broken = WriteMessage(connection, build_request(), options.message_limit);
+    // A server still waiting for the rest of the request learns there is none.
+    if (!broken.empty()) connection.ShutdownSend();
+    std::optional<Text> reply = ReadMessageOrClose(connection, options.message_limit);
+    if (!reply) {
+      // A close without a word answers a whole request (the server's way of
+      // refusing credentials); after a broken send it is a lost connection.
+      if (!broken.empty()) throw ConnectionError("sending the request failed: " + broken);
+      reply.emplace();
+    }
     connection.Close();
-    return open_reply ? open_reply(std::move(reply)) : reply;
+    return open_reply ? open_reply(std::move(*reply)) : *reply;
   } catch (...) {  // every failure of the exchange is its answer word
+    RethrowThreadExit();
     // The caller's answer word ("CONNECTION_ERROR", "NONE") says it failed;
     // the cause is for QVN_DEBUG.
     ReportFailure(options.what, host, port);

@@ -24,7 +24,11 @@ struct ExchangeOptions {
 // Port 0 sends nothing. Otherwise: (probe,) connect, build the request (only
 // once the connection is open, so a request that cannot be built still costs
 // one connection opened and closed), send it, read one reply, close, and hand
-// the reply to `open_reply` (none: returned unchanged). Every failure along the
+// the reply to `open_reply` (none: returned unchanged). A close without any
+// reply is the empty reply only after the whole request went; after a send
+// that broke off (reset, broken pipe, time-out, a server that stopped reading
+// a request too large for it) it is a failure, though a reply the server
+// sent before it closed is still taken. Every failure along the
 // way, `build_request`'s and `open_reply`'s included, is reported under
 // QVN_DEBUG and gives nullopt; nothing is raised.
 std::optional<Text> Exchange(const Text& host, uint16_t port, const ExchangeOptions& options,

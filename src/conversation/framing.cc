@@ -117,9 +117,13 @@ std::string WriteMessage(ByteSink& sink, const Text& text, size_t limit) {
 }
 
 Text ReadMessage(ByteSource& source, size_t limit) {
-  if (source.PeerClosedAndDrained()) return Text();
+  return ReadMessageOrClose(source, limit).value_or(Text());
+}
+
+std::optional<Text> ReadMessageOrClose(ByteSource& source, size_t limit) {
+  if (source.PeerClosedAndDrained()) return std::nullopt;
   int32_t count;
-  if (!ReadCount(source, count)) return Text();
+  if (!ReadCount(source, count)) return std::nullopt;
   // No count: the server's close ends the reply, within the same bound as a
   // counted one.
   return ReadPayload(source, count, limit);

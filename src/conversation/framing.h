@@ -16,7 +16,8 @@ constexpr size_t kMaxMessageBytes = 0x7FFFFFFF;
 
 // Sends one framed message. Returns why sending broke off (empty when every
 // byte went); callers still read, since the server may have answered before
-// it closed. A text longer than `limit` bytes (kMaxMessageBytes; smaller for
+// it closed, but a close without a reply after a broken send is a lost
+// connection, not an empty answer (see Exchange). A text longer than `limit` bytes (kMaxMessageBytes; smaller for
 // tests) cannot be framed: raises ConnectionError before anything is sent.
 std::string WriteMessage(ByteSink& sink, const Text& text, size_t limit = kMaxMessageBytes);
 
@@ -26,6 +27,9 @@ std::string WriteMessage(ByteSink& sink, const Text& text, size_t limit = kMaxMe
 // reply without a count grows past that bound (`limit`, for tests). Never
 // allocates more than what actually arrived.
 Text ReadMessage(ByteSource& source, size_t limit = kMaxMessageBytes);
+// The same, telling the two empty answers apart: nullopt when the source was
+// closed with nothing unread, an empty text for a message of no bytes.
+std::optional<Text> ReadMessageOrClose(ByteSource& source, size_t limit = kMaxMessageBytes);
 
 // The receiving end of a request (the stand-in servers): nothing when the
 // source closes before the first byte (a probe), else one counted message.

@@ -53,6 +53,9 @@ class Connection : public ByteSource, public ByteSink {
   bool PeerClosedAndDrained() override;
   // Turns on TCP keep-alive so a vanished peer is noticed eventually.
   void EnableKeepAlive();
+  // Ends the sending direction (the peer reads end-of-file) and keeps
+  // receiving; harmless when not open.
+  void ShutdownSend();
   // Shuts down both directions without closing: a read or write blocked on
   // another thread returns. The socket stays owned until Close.
   void Interrupt();

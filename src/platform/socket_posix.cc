@@ -20,6 +20,7 @@
 
 #include "base/debug_log.h"
 #include "base/errors.h"
+#include "platform/cancellation_posix.h"
 #include "platform/socket.h"
 #include "platform/socket_native.h"
 
@@ -57,6 +58,7 @@ class AddressList {
 
 void CloseFd(int fd) {
   // close() is not retried on EINTR: on Linux the descriptor is gone anyway.
+  const CancellationHeldOff held_off;  // called from destructors
   ::close(fd);
 }
 
@@ -202,8 +204,10 @@ bool Connection::PeerClosedAndDrained() {
     if (got == 0) return true;
     if (got > 0) return false;
     if (errno == EINTR) continue;
-    // Nothing yet (EAGAIN), or an error that the next read will report.
-    return false;
+    if (errno == EAGAIN || errno == EWOULDBLOCK) return false;  // nothing yet
+    // A peek takes the socket's pending error with it (a reset would read as
+    // an orderly close next): reported here instead.
+    FailSocket("receive failed", errno);
   }
 }
 
@@ -211,6 +215,10 @@ void Connection::EnableKeepAlive() {
   if (!IsOpen()) return;
   int on = 1;
   ::setsockopt(static_cast<int>(socket_), SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+}
+
+void Connection::ShutdownSend() {
+  if (IsOpen()) ::shutdown(static_cast<int>(socket_), SHUT_WR);
 }
 
 void Connection::Interrupt() {

@@ -230,6 +230,10 @@ void Connection::EnableKeepAlive() {
                sizeof on);
 }
 
+void Connection::ShutdownSend() {
+  if (IsOpen()) ::shutdown(AsSocket(socket_), SD_SEND);
+}
+
 void Connection::Interrupt() {
   if (IsOpen()) ::shutdown(AsSocket(socket_), SD_BOTH);
 }

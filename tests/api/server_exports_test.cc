@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "conversation/admin_commands.h"
 #include "conversation/script_request.h"
 #include "qvn.h"
+#include "support/cut_off_server.h"
 #include "support/fake_server.h"
 #include "support/loopback.h"
 
@@ -131,6 +133,65 @@ TEST(ServerExports, ArgumentsReachTheirPlaces) {
     auto records = server.WaitForConnections(1);
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(records[0].request, u"USERAUTH:B7FFE88684F9502C4D725CA4DEB52B76");
+  }
+}
+
+// A request that never reaches the server whole gets the call's failure, not
+// the empty answer of a server that read it and closed without a word: from
+// a server that resets as soon as it accepts, and, where the request is too
+// large for the sockets' buffers so that the send itself breaks off, from one
+// that closes after part of it and one that reads only the count of a request
+// too large for it. (A small request that went out whole before an orderly
+// close cannot be told from one the server read and refused.)
+TEST(ServerExports, ARequestCutOffIsAFailureNotAnEmptyAnswer) {
+  const Text big(4 << 20, u'x');
+  const qvn_char* h = Q(u"127.0.0.1");
+  const Text script = u"db@@\r\n" + big;
+  const struct {
+    const char* call;
+    bool large;  // the request itself is large
+    std::function<Text(uint16_t)> run;
+    Text failure;
+  } calls[] = {
+      {"Script", true, [&](uint16_t p) { return Take(Script(nullptr, Q(script), h, p, 0)); },
+       u"NONE"},
+      {"ShowDbName", false, [&](uint16_t p) { return Take(ShowDbName(h, p)); }, kConnectionError},
+      {"TryDbPassword", false, [&](uint16_t p) { return Take(TryDbPassword(h, p, Q(big))); },
+       kConnectionError},
+      {"ChangeUniquePass", true,
+       [&](uint16_t p) { return Take(ChangeUniquePass(h, p, Q(u"db"), Q(big), Q(u"pw"), Q(big))); },
+       kConnectionError},
+      {"DbMessagePipe", true, [&](uint16_t p) { return Take(DbMessagePipe(h, p, Q(big))); },
+       kConnectionError},
+      {"DbMessageFile", true, [&](uint16_t p) { return Take(DbMessageFile(h, p, Q(big))); },
+       kConnectionError},
+      {"DbMessageTcp", true,
+       [&](uint16_t p) { return Take(DbMessageTcp(h, p, Q(u"r"), 1, Q(big))); }, kConnectionError},
+      {"UserAuthentication", false,
+       [&](uint16_t p) { return Take(UserAuthentication(h, p, Q(big), Q(u"pw"))); },
+       kConnectionError},
+      {"UpdateIsAvailable", true,
+       [&](uint16_t p) {
+         return Text(UpdateIsAvailable(h, p, Q(u"db@bob@pw\r\n" + big), Q(u"S"), 1, Q(u"T"), 2)
+                         ? u"true"
+                         : u"false");
+       },
+       u"false"},
+  };
+  const struct {
+    const char* peer;
+    size_t read_bytes;
+    bool reset;
+    bool large_requests_only;
+  } peers[] = {{"resets at once", 0, true, false},
+               {"closes after part of the request", 1000, false, true},
+               {"reads the count of a request too large for it", 4, false, true}};
+  for (const auto& peer : peers) {
+    CutOffServer server(peer.read_bytes, peer.reset);
+    for (const auto& c : calls) {
+      if (peer.large_requests_only && !c.large) continue;
+      EXPECT_EQ(c.run(server.port()), c.failure) << c.call << ", a server that " << peer.peer;
+    }
   }
 }
 

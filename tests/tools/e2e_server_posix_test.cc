@@ -180,6 +180,9 @@ TEST_F(ServerTest, RunsScriptsWithAndWithoutAUser) {
   EXPECT_EQ(Run(u"dbpw@alice@wrong\r\nget Versions[1,1]-\r\n"), u"");
   EXPECT_EQ(Run(u"other\r\nget Versions[1,1]-\r\n"), u"");
   EXPECT_EQ(Run(u"dbpw@alice@secret\r\nfrobnicate\r\n").substr(0, 6), u"ERROR:");
+  // A request over the server's size limit is refused unread: a failure, not
+  // the empty answer of a wrong password.
+  EXPECT_EQ(Run(u"dbpw@alice@secret\r\nlist " + Text(9 << 20, u'x')), u"NONE");
   // State is kept in the data folder.
   EXPECT_NE(ReadFile(server_->data() + "/tables/VERSIONS.tbl").find("1=app,1.2.0.15"),
             std::string::npos);
