@@ -15,7 +15,8 @@ class ByteSource {
   // True when the peer has closed and nothing unread waits (does not block).
   // Raises ConnectionError when the connection has failed (a reset).
   virtual bool PeerClosedAndDrained() = 0;
-  // Exactly n bytes, or raises ConnectionError (closed early, error).
+  // Exactly n bytes, or raises ConnectionError (PeerEndedError when the peer
+  // closed first).
   void ReceiveExact(uint8_t* data, size_t n);
 
  protected:

@@ -37,6 +37,14 @@ class ConnectionError : public Error {
   using Error::Error;
 };
 
+// The peer ended the connection first: it closed or reset it while bytes
+// were still to go either way (a server refusing what it was sent ends the
+// connection this way).
+class PeerEndedError : public ConnectionError {
+ public:
+  using ConnectionError::ConnectionError;
+};
+
 // A wait for the peer outlasted the host's time-out (QVN_CONNECT_TIMEOUT_MS,
 // QVN_IO_TIMEOUT_MS) or the probe's.
 class TimeoutError : public ConnectionError {

@@ -124,7 +124,9 @@ void SetIoTimeout(int fd, int32_t ms) {
 void StartSockets() {}
 
 [[noreturn]] void FailSocket(const char* what, int code) {
-  throw ConnectionError(std::string(what) + ": " + std::strerror(code));
+  std::string text = std::string(what) + ": " + std::strerror(code);
+  if (code == EPIPE || code == ECONNRESET) throw PeerEndedError(text);
+  throw ConnectionError(text);
 }
 
 Connection Connection::Open(const Text& host, uint16_t port) {

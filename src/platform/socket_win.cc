@@ -165,7 +165,11 @@ void StartSockets() {
 }
 
 [[noreturn]] void FailSocket(const char* what, int code) {
-  throw ConnectionError(std::string(what) + ": " + SystemErrorText(static_cast<uint32_t>(code)));
+  std::string text = std::string(what) + ": " + SystemErrorText(static_cast<uint32_t>(code));
+  if (code == WSAECONNRESET || code == WSAECONNABORTED) {
+    throw PeerEndedError(text);
+  }
+  throw ConnectionError(text);
 }
 
 Connection Connection::Open(const Text& host, uint16_t port) {

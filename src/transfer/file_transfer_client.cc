@@ -152,6 +152,10 @@ void ReceiveFileBlocks(platform::Connection& connection, AesCipher& cipher, plat
 
 Text TransferKey(const Text& password) { return Trim(Md5Hex(password)); }
 
+// A server that cannot open the request block (wrong credentials) or will not
+// take it (a name or size it refuses) ends the connection without a word.
+constexpr char kRefusedReason[] = "refused by the server (wrong credentials?)";
+
 // Removes the named file, if any is named, when it goes out of scope.
 class TemporaryRemover {
  public:
@@ -263,6 +267,11 @@ void TFileTransferClient::Failed(const std::string& what) {
   ReportFailure(what);
 }
 
+void TFileTransferClient::Refused(const std::string& what) {
+  FOutcome = {TransferStatus::kFailed, kRefusedReason};
+  ReportFailure(what);
+}
+
 bool TFileTransferClient::DoFileUpLoad(platform::Connection& AConnection, const Text& APassword,
                                        const Text& AClientFileName, const Text& AServerFileName) {
   bool all_sent = false;
@@ -283,6 +292,11 @@ bool TFileTransferClient::DoFileUpLoad(platform::Connection& AConnection, const 
       Failed("upload " + TextToUtf8(AClientFileName));
       return false;
     }
+  } catch (const PeerEndedError&) {
+    // The server reads until the last block; one that ends the connection
+    // before that did not take the upload.
+    Refused("upload " + TextToUtf8(AClientFileName));
+    return false;
   } catch (...) {  // any failure of the transfer is its answer false
     RethrowThreadExit();
     Failed("upload " + TextToUtf8(AClientFileName));
@@ -297,6 +311,7 @@ bool TFileTransferClient::DoFileDownLoad(platform::Connection& AConnection, cons
                                          const Text& AServerFileName) {
   bool in_place = false;  // the target itself is written: no temporary beside it
   bool complete = false, failed = false;
+  bool answered = false;  // the server's answer block arrived
   Text temp_name;
   // Whatever ends the download, a failure or the end of the thread itself, a
   // temporary left over goes; declared before `file`, so it is closed first
@@ -322,6 +337,7 @@ bool TFileTransferClient::DoFileDownLoad(platform::Connection& AConnection, cons
     SendRequest(AConnection, cipher, work, u"3^0^" + AServerFileName);
 
     size_t n = ReceiveBlock(AConnection, cipher, work);
+    answered = true;
     std::optional<int64_t> size = DownloadAnswerSize(work.data(), std::min(n, TransferBlockSize));
     if (!size.has_value()) {
       throw Error("the server's answer names no size (no such file?)");
@@ -358,6 +374,13 @@ bool TFileTransferClient::DoFileDownLoad(platform::Connection& AConnection, cons
     // Too late once the file is in place: only the entries after this one stop.
     failed = !complete;
     if (failed) Failed("download " + TextToUtf8(AServerFileName));
+  } catch (const PeerEndedError&) {
+    failed = true;
+    if (answered) {
+      Failed("download " + TextToUtf8(AServerFileName));
+    } else {
+      Refused("download " + TextToUtf8(AServerFileName));
+    }
   } catch (...) {  // any failure of the transfer is its answer false
     RethrowThreadExit();
     failed = true;

@@ -127,6 +127,9 @@ class TFileTransferClient {
   // Records the exception being handled as the outcome and reports it under
   // QVN_DEBUG.
   void Failed(const std::string& what);
+  // The same for a server that ended the connection before it took the
+  // request: the file port has no word for "no", so that is its refusal.
+  void Refused(const std::string& what);
 
   bool FFreeOnProgressEnd = false;
   Text FTag;

@@ -63,10 +63,22 @@ class Window {
     std::lock_guard<std::mutex> lock(mu_);
     return finals_;
   }
+  // Each entry's outcome reason, once the done message came.
+  std::vector<std::string> reasons(int timeout_ms = 30000) {
+    std::unique_lock<std::mutex> lock(mu_);
+    cv_.wait_for(lock, std::chrono::milliseconds(timeout_ms), [&] { return done_; });
+    return reasons_;
+  }
 
  private:
   static intptr_t Proc(void* context, uint32_t message, uintptr_t, intptr_t lparam) {
     auto* self = static_cast<Window*>(context);
+    if (message == QVN_WM_TRANSFER_OUTCOME) {
+      std::lock_guard<std::mutex> lock(self->mu_);
+      self->reasons_.push_back(
+          qvn::TextToUtf8(reinterpret_cast<const QvnTransferOutcome*>(lparam)->reason));
+      return 0;
+    }
     if (message == QVN_WM_TRANSFERS_DONE) {
       std::lock_guard<std::mutex> lock(self->mu_);
       self->done_ = true;
@@ -96,6 +108,7 @@ class Window {
   std::mutex mu_;
   std::condition_variable cv_;
   std::vector<Text> finals_;
+  std::vector<std::string> reasons_;
   bool handed_out_ = false;
   bool done_ = false;
 };
@@ -286,6 +299,23 @@ TEST_F(ServerTest, TransfersFilesOfEverySizeBothWays) {
   std::vector<Text> finals = w2.finals();
   ASSERT_EQ(finals.size(), sizes.size());
   EXPECT_NE(finals.back().find(u"*3145735*3145735*"), Text::npos);
+}
+
+// The file port has no word for "no": a server that cannot open the request
+// block ends the connection, and that is what the outcome says.
+TEST_F(ServerTest, TransfersUnderWrongCredentialsAreRefused) {
+  const std::string local = server_->dir() + "/refused.bin";
+  WriteFile(local, RandomBytes(3 << 20, 9));
+  Window w;
+  Run(u"dbpw@alice@wrong\r\nFILES [UPLOAD]\r\n{" + Rel(local) + u",..\\refused.bin}", w.handle(),
+      true);
+  const std::string refused = "refused by the server (wrong credentials?)";
+  EXPECT_EQ(w.reasons(), std::vector<std::string>{refused});
+  Window down;
+  Run(u"dbpw@alice@wrong\r\nFILES [DOWNLOAD]\r\n{" + Rel(local) + u".back,..\\refused.bin}",
+      down.handle(), true);
+  EXPECT_EQ(down.reasons(), std::vector<std::string>{refused});
+  EXPECT_FALSE(Exists(local + ".back"));
 }
 
 TEST_F(ServerTest, ContentSectionsAndAnonymousTransfers) {

@@ -120,16 +120,24 @@ def test_timeouts_end_a_silent_server(tmp_path) -> None:
 
 def test_ctrl_c_during_a_transfer_never_aborts(server: Server, tmp_path) -> None:
     # Ctrl-C while a progress callback runs: the interpreter shuts down under
-    # the library's thread, which it then ends with pthread_exit as it calls
-    # back. The process must end by the interrupt, never by abort() (134).
+    # the library's thread, and ends that thread with pthread_exit when it
+    # calls back (here while the last garbage collection keeps the
+    # interpreter busy). The process must end by the interrupt, never by abort() (134).
     local = tmp_path / "interrupted.bin"
     local.write_bytes(b"i" * 8_000_000)
     child = textwrap.dedent(f"""
-        import os, signal, time, qvn
+        import gc, os, signal, time, qvn
+        class SlowTeardown:
+            def __del__(self, sleep=time.sleep):
+                sleep(0.6)
+        gc.disable()
+        slow = SlowTeardown()
+        slow.cycle = slow  # collected only by the interpreter's last collection
+        del slow
         client = qvn.Client("127.0.0.1", {server.port}, {server.file_port})
         def progress(report):
             os.kill(os.getpid(), signal.SIGINT)
-            time.sleep(0.3)  # the interpreter is gone when this returns
+            time.sleep(0.2)  # returns into an interpreter that is shutting down
         client.upload({CREDENTIALS!r}, {str(local)!r}, "..\\\\py\\\\interrupted.bin", progress=progress)
     """)
     for _ in range(20):
