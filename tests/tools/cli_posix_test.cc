@@ -124,6 +124,7 @@ TEST_F(CliTest, ExitStatusAnswersAndPasswordSources) {
       {{"-c", "count Notes"}, "", {"QVN_USER=alice", "QVN_PASSFILE=" + passfile}, 0, "1\n", ""},
       {{"-c", "count Notes"}, "", pw, 2, "", "needs a user"},
       {{"-f", "-"}, "dbpw@alice@secret\ncount Notes\n", {}, 0, "1\n", ""},
+      {{"-f", "/nonexistent.qvs"}, "", {}, 1, "", "cannot read /nonexistent.qvs: No such file or directory"},
       // Without a terminal the shell takes scripts separated by empty lines;
       // "quit" is its own, and a refused credentials line ends it at once.
       {{"shell", "-U", "alice"}, "count Notes\n\nadd Notes=y\ncount Notes\n\nquit\ncount Notes\n", pw, 0,
