@@ -2,7 +2,8 @@
 # Installs the Debian/Ubuntu packages that qvn needs and the machine lacks,
 # and does nothing when everything is there. Runs as root, or through sudo.
 #
-#   deps.sh build   compiler, CMake, Ninja, OpenSSL 3 and zlib headers: enough
+#   deps.sh build   compiler, CMake, Ninja, OpenSSL 3 and zlib headers, Python 3
+#                   (the man pages made from docs/api.md): enough
 #                   to build the library and the tools (scripts/demo.sh)
 #   deps.sh linux   build + GoogleTest, Google Benchmark, pkg-config, mandoc
 #                   (the man pages' lint), and Python's venv, setuptools, wheel,
@@ -25,7 +26,7 @@
 # zlib, and Wine 8+; for releases dpkg-dev, file, lintian, zip and unzip.
 set -euo pipefail
 set_name=${1:-all}
-build=(cmake ninja-build g++ libssl-dev zlib1g-dev)
+build=(cmake ninja-build g++ libssl-dev zlib1g-dev python3)
 linux=("${build[@]}" pkg-config libgtest-dev googletest libbenchmark-dev)
 linux+=(mandoc)  # the man pages' lint (a ctest)
 linux+=(python3-venv python3-setuptools python3-wheel python3-pytest python3-tqdm mypy)  # bindings/python
