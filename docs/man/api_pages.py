@@ -121,7 +121,8 @@ def page(name: str, section: list[str], version: str, date: str) -> str:
             out.append(".RS")
         depth = wanted
         if kind == "code":
-            out += [".PP", ".RS 4", ".nf", *(line(escape(c)) for c in text.splitlines()), ".fi", ".RE"]
+            code = [line(escape(c)) for c in text.splitlines()]
+            out += [".PP", ".RS 4", ".nf", *code, ".fi", ".RE"]
             continue
         if kind == "para":
             if out[-1] != ".SH DESCRIPTION":  # a section begins a paragraph of its own
@@ -134,7 +135,8 @@ def page(name: str, section: list[str], version: str, date: str) -> str:
             out.append(f".IP {kind.split()[1]}. 4")
         out.append(line(inline(text)))
     out += [".RE"] * depth
-    out += [".SH SEE ALSO", ".BR qvn (3),", "the reference of the C interface, api.md (share/doc/qvn)"]
+    out += [".SH SEE ALSO", ".BR qvn (3),",
+            "the reference of the C interface, api.md (share/doc/qvn)"]
     return "\n".join(out) + "\n"
 
 
@@ -169,9 +171,9 @@ def main() -> int:
             return 1
         text = page(name, found[name], args.version, args.date).encode("utf-8")
         if args.gzip:
-            with open(args.out_dir / f"{name}.3.gz", "wb") as raw:
-                with gzip.GzipFile(filename="", mode="wb", compresslevel=9, fileobj=raw, mtime=0) as z:
-                    z.write(text)
+            with open(args.out_dir / f"{name}.3.gz", "wb") as raw, \
+                    gzip.GzipFile(filename="", mode="wb", fileobj=raw, mtime=0) as packed:
+                packed.write(text)
         else:
             (args.out_dir / f"{name}.3").write_bytes(text)
     return 0

@@ -34,8 +34,9 @@ Wide ReadScript(const std::string& name) {
     if (!file) {
       // The stream keeps no reason of its own; the failed open left errno.
       const int code = errno;
-      throw Failure("cannot read " + name +
-                    (code != 0 ? ": " + qvn::platform::SystemErrorText(static_cast<uint32_t>(code)) : ""));
+      std::string why;
+      if (code != 0) why = ": " + qvn::platform::SystemErrorText(static_cast<uint32_t>(code));
+      throw Failure("cannot read " + name + why);
     }
     source = ReadAll(file, name);
   }

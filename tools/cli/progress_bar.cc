@@ -133,8 +133,10 @@ std::string ShortenMiddle(std::string_view utf8, int columns) {
 std::string BarLine(const BarState& state, int columns) {
   constexpr int kMostCells = 30, kFewestCells = 10, kShortName = 12, kShortestName = 5;
   const int avail = std::max(columns - 1, 0);
-  double share = state.size > 0 ? static_cast<double>(state.count) / static_cast<double>(state.size) : 0;
-  share = std::clamp(share, 0.0, 1.0);
+  const double share =
+      state.size > 0
+          ? std::clamp(static_cast<double>(state.count) / static_cast<double>(state.size), 0.0, 1.0)
+          : 0.0;
   char percent[16];
   std::snprintf(percent, sizeof percent, "%6.2f%%", 100.0 * share);
   const std::string sizes = HumanSize(state.count) + " / " + HumanSize(state.size);
