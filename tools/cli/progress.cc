@@ -100,8 +100,8 @@ intptr_t TransferBoard::OnProgress(uintptr_t index, const Wide& text) {
     FinishedLocked(p, true);
   } else if (terminal_ && !quiet_) {
     // The width is asked at each redraw, so the bar follows a resize.
-    bar_line_ = BarLine({p.upload, p.size, p.count, p.names}, BarColumns());
-    std::fputs(("\r\033[K" + bar_line_).c_str(), stderr);
+    bar_ = {p.upload, p.size, p.count, p.names};
+    std::fputs(("\r\033[K" + BarLine(bar_, BarColumns())).c_str(), stderr);
     bar_open_ = true;
   }
   return 0;
@@ -154,7 +154,7 @@ void TransferBoard::Print(const std::string& text) {
   std::fputs(text.c_str(), stdout);
   if (!text.empty() && text.back() != '\n') std::fputs("\n", stdout);
   std::fflush(stdout);
-  if (bar_open_) std::fputs(bar_line_.c_str(), stderr);
+  if (bar_open_) std::fputs(BarLine(bar_, BarColumns()).c_str(), stderr);
 }
 
 void TransferBoard::Wait(int timeout_s, int idle_s) {
