@@ -5,6 +5,7 @@
 #                  library packages, so that a new major could be installed
 #                  beside the old one
 #   libqvn-dev     headers, the libqvn.so link, qvn.pc, the CMake package, qvn(3)
+#                  and a man page per export
 #   qvn-tools      qvn and qvn-server with their man pages
 #
 # Each has the copyright file (with the license) and the changelog Debian asks
@@ -144,8 +145,8 @@ string(CONCAT CPACK_DEBIAN_DEV_DESCRIPTION
   ${QVN_PACKAGE_ABOUT}
   "\nThis package holds what programs are built with: the C header qvn.h,\n"
   "the UTF-8 helpers qvn_utf8.h, the C++ header qvn.hpp, pkg-config's qvn.pc,\n"
-  "the CMake package (find_package(qvn)), the qvn(3) man page and the\n"
-  "reference of the C interface.")
+  "the CMake package (find_package(qvn)), the qvn(3) man page, a man page\n"
+  "per function (Script(3) ...) and the reference of the C interface.")
 set(CPACK_DEBIAN_DEV_PACKAGE_NAME libqvn-dev)
 set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
 set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS "${QVN_RUNTIME_PACKAGE} (= ${PROJECT_VERSION})")

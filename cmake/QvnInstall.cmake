@@ -1,7 +1,7 @@
 # Installation: the shared library (with its SONAME links), qvn.h, qvn_utf8.h and
 # qvn.hpp, a pkg-config file, a CMake package (find_package(qvn) gives qvn::qvn
 # and qvn_set_product_version), the license and reference, and, on Linux, the
-# two tools and the man pages.
+# two tools and the man pages (qvn(3), a page per export, qvn(1), qvn-server(1)).
 #
 # Each file belongs to one of three components, the parts the Debian packages
 # are made of: runtime (the shared library), dev (everything to build against
@@ -96,6 +96,7 @@ install(FILES ${CMAKE_SOURCE_DIR}/CHANGELOG.md ${CMAKE_SOURCE_DIR}/docs/api.md
   DESTINATION ${QVN_DOC_DIR} COMPONENT dev)
 if(NOT WIN32)
   qvn_install_man_page(docs/man/qvn.3 dev)
+  install(FILES ${QVN_API_MAN_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man3 COMPONENT dev)
   if(TARGET qvn-cli)
     qvn_install_man_page(docs/man/qvn.1 tools)
   endif()

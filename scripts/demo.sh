@@ -12,9 +12,20 @@ build="$root/build/demo"
 
 echo "=== building qvn (Release) in build/demo"
 mkdir -p "$build"
+# Ninja's "[done/all]" lines, as a count redrawn in place on a terminal and
+# a line per tenth otherwise; everything the build says goes to its log.
+build_progress() {
+  if [ -t 1 ]; then
+    awk -F'[][/]' '/^\[[0-9]+\/[0-9]+\]/ { shown = 1; printf "\r  built %d of %d steps", $2, $3; fflush() }
+      END { if (shown) printf "\n" }'
+  else
+    awk -F'[][/]' '/^\[[0-9]+\/[0-9]+\]/ && int(10 * $2 / $3) > tenth {
+      tenth = int(10 * $2 / $3); print "  built " $2 " of " $3 " steps"; fflush() }'
+  fi
+}
 if ! { cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
          -DQVN_BUILD_TESTS=OFF -DQVN_BUILD_BENCH=OFF &&
-       cmake --build "$build" -j "$(nproc)"; } > "$build/build.log" 2>&1; then
+       cmake --build "$build" -j "$(nproc)"; } 2>&1 | tee "$build/build.log" | build_progress; then
   tail -40 "$build/build.log"
   echo "build failed (whole log: build/demo/build.log)"
   exit 1

@@ -2,12 +2,13 @@
 # Installs the Debian/Ubuntu packages that qvn needs and the machine lacks,
 # and does nothing when everything is there. Runs as root, or through sudo.
 #
-#   deps.sh build   compiler, CMake, Ninja, OpenSSL 3 and zlib headers: enough
+#   deps.sh build   compiler, CMake, Ninja, OpenSSL 3 and zlib headers, Python 3
+#                   (the man pages made from docs/api.md): enough
 #                   to build the library and the tools (scripts/demo.sh)
 #   deps.sh linux   build + GoogleTest, Google Benchmark, pkg-config, mandoc
 #                   (the man pages' lint), and Python's venv, setuptools, wheel,
-#                   pytest and tqdm: the Linux tests, the Python binding's tests
-#                   and the benchmarks
+#                   pytest, tqdm and mypy: the Linux tests, the Python binding's tests
+#                   and type check, and the benchmarks
 #   deps.sh release build + mingw-w64 (with its zlib), Python's setuptools and
 #                   wheel, dpkg-dev (dpkg-shlibdeps, dpkg-buildflags), file (cpack
 #                   reads the binaries' types with it), lintian, zip and unzip:
@@ -25,10 +26,10 @@
 # zlib, and Wine 8+; for releases dpkg-dev, file, lintian, zip and unzip.
 set -euo pipefail
 set_name=${1:-all}
-build=(cmake ninja-build g++ libssl-dev zlib1g-dev)
+build=(cmake ninja-build g++ libssl-dev zlib1g-dev python3)
 linux=("${build[@]}" pkg-config libgtest-dev googletest libbenchmark-dev)
 linux+=(mandoc)  # the man pages' lint (a ctest)
-linux+=(python3-venv python3-setuptools python3-wheel python3-pytest python3-tqdm)  # bindings/python
+linux+=(python3-venv python3-setuptools python3-wheel python3-pytest python3-tqdm mypy)  # bindings/python
 mingw=(mingw-w64 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libz-mingw-w64-dev)
 packaging=(python3-setuptools python3-wheel dpkg-dev file lintian zip unzip)
 release=("${build[@]}" "${mingw[@]}" "${packaging[@]}")

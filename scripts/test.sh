@@ -26,7 +26,8 @@ run linux "" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 # The Python binding, installed offline into a fresh virtual environment (the
 # distribution's Python and setuptools) and tested against this build's
 # library and qvn-server. pytest's "no tests ran" (5) fails like any other.
-echo "=== python: install bindings/python and test it"
+# The package ships py.typed, so the installed copy must pass mypy --strict.
+echo "=== python: install bindings/python, type-check and test it"
 python_tests() {
   local python=/usr/bin/python3 venv=build/pyvenv
   [ -x "$python" ] || python=python3
@@ -34,6 +35,7 @@ python_tests() {
   rm -rf "$venv" bindings/python/build &&
     "$python" -m venv --system-site-packages "$venv" &&
     "$venv/bin/pip" install -q --no-build-isolation --no-index bindings/python &&
+    (cd build && mypy --strict --python-executable "$QVN_ROOT/$venv/bin/python" -p qvn) &&
     (cd build && QVN_LIBRARY="$QVN_ROOT/build/linux/lib/libqvn.so.1" \
       "$QVN_ROOT/$venv/bin/python" -m pytest -q -p no:cacheprovider "$QVN_ROOT/bindings/python/tests")
 }

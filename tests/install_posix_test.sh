@@ -24,7 +24,7 @@ done
 for f in cmake/qvn/QvnVersion.cmake pkgconfig/qvn.pc; do
   [ -f "$libdir/$f" ] || { echo "lib/$f not installed"; exit 1; }
 done
-pages=(man3/qvn.3 man1/qvn-server.1)
+pages=(man3/qvn.3 man3/Script.3 man3/ValueFromString.3 man1/qvn-server.1)
 [ -e "$build/bin/qvn" ] && pages+=(man1/qvn.1)
 for f in "${pages[@]/#/man/}" doc/qvn/LICENSE doc/qvn/CHANGELOG.md doc/qvn/api.md; do
   [ -s "$prefix/share/$f" ] || { echo "share/$f not installed"; exit 1; }

@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -123,6 +124,7 @@ TEST_F(CliTest, ExitStatusAnswersAndPasswordSources) {
       {{"-c", "count Notes"}, "", {"QVN_USER=alice", "QVN_PASSFILE=" + passfile}, 0, "1\n", ""},
       {{"-c", "count Notes"}, "", pw, 2, "", "needs a user"},
       {{"-f", "-"}, "dbpw@alice@secret\ncount Notes\n", {}, 0, "1\n", ""},
+      {{"-f", "/nonexistent.qvs"}, "", {}, 1, "", "cannot read /nonexistent.qvs: No such file or directory"},
       // Without a terminal the shell takes scripts separated by empty lines;
       // "quit" is its own, and a refused credentials line ends it at once.
       {{"shell", "-U", "alice"}, "count Notes\n\nadd Notes=y\ncount Notes\n\nquit\ncount Notes\n", pw, 0,
@@ -303,6 +305,97 @@ TEST_F(CliTest, TempFilesListedAndRemovedOnlyOnRequest) {
   EXPECT_EQ(RunCli({"temp-files", dir}).out, "");
   EXPECT_EQ(RunCli({"temp-files", dir + "/missing"}).status, 1);
   EXPECT_EQ(RunCli({"db-name", "--remove"}).status, 2);
+}
+
+// What output does to a terminal `columns` wide: the rows it moves down
+// (line feeds and wraps) and the most columns any row took. Escape sequences
+// take none; every UTF-8 character takes one.
+struct Screen {
+  int rows = 0, widest = 0;
+};
+Screen OnScreen(const std::string& out, int columns) {
+  Screen s;
+  int column = 0;
+  for (size_t i = 0; i < out.size(); ++i) {
+    const auto c = static_cast<unsigned char>(out[i]);
+    if (c == '\r') {
+      column = 0;
+    } else if (c == '\n') {
+      ++s.rows;
+      column = 0;
+    } else if (c == 0x1b && i + 1 < out.size() && out[i + 1] == '[') {
+      for (i += 2; i < out.size() && (out[i] < 0x40 || out[i] > 0x7e); ++i) {
+      }
+    } else if ((c & 0xC0) != 0x80 && c >= ' ') {
+      if (column == columns) {  // the terminal wraps before the next character
+        ++s.rows;
+        column = 0;
+      }
+      s.widest = std::max(s.widest, ++column);
+    }
+  }
+  return s;
+}
+
+// On a terminal the bar is redrawn in place: as wide as the terminal says
+// (or COLUMNS, where the terminal gives no width) less one column, so no
+// redraw wraps and adds a line.
+TEST_F(CliTest, ProgressBarRedrawsInPlace) {
+  const std::string work = server_->dir();
+  WriteFile(work + "/payload.bin", RandomBytes(8 << 20, 5));
+  struct Case {
+    unsigned short terminal_columns;  // 0: the terminal does not say
+    const char* columns_variable;
+    int width;
+  } cases[] = {{80, nullptr, 80}, {0, "50", 50}};
+  for (const Case& c : cases) {
+    const std::string script = "dbpw@alice@secret\nFILES [UPLOAD]\n{ payload.bin,..\\p.bin }\n";
+    const std::string script_file = work + "/upload.qvs";
+    WriteFile(script_file, script);
+    winsize size{};
+    size.ws_row = 24;
+    size.ws_col = c.terminal_columns;
+    int master = -1;
+    pid_t pid = ::forkpty(&master, nullptr, nullptr, &size);
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      if (::chdir(work.c_str()) != 0) ::_exit(126);
+      ::unsetenv("COLUMNS");
+      if (c.columns_variable != nullptr) ::setenv("COLUMNS", c.columns_variable, 1);
+      ::execl(kCli, kCli, "--port", port_.c_str(), "--file-port", file_port_.c_str(), "script",
+              script_file.c_str(), static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    std::string out;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (std::chrono::steady_clock::now() < deadline) {
+      pollfd p{master, POLLIN, 0};
+      if (::poll(&p, 1, 100) <= 0) continue;
+      char buf[4096];
+      ssize_t n = ::read(master, buf, sizeof buf);
+      if (n <= 0) break;  // EIO once the program has ended
+      out.append(buf, static_cast<size_t>(n));
+    }
+    int status = 0;
+    if (::waitpid(pid, &status, WNOHANG) == 0) ::kill(pid, SIGKILL);
+    ::waitpid(pid, &status, 0);
+    ::close(master);
+    const std::string what = std::to_string(c.width) + " columns:\n" + out;
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << what;
+    size_t redraws = 0;
+    for (size_t at = out.find("\r\033[Kupload   ["); at != std::string::npos;
+         at = out.find("\r\033[Kupload   [", at + 1)) {
+      ++redraws;
+    }
+    EXPECT_GE(redraws, 2u) << what;
+    EXPECT_NE(out.find("upload   payload.bin -> ..\\p.bin  8.0 MiB  done\r\n"), std::string::npos)
+        << what;
+    // Only the answers' and the finished file's lines move down a row.
+    const Screen screen = OnScreen(out, c.width);
+    EXPECT_EQ(screen.rows, std::count(out.begin(), out.end(), '\n')) << what;
+    EXPECT_LE(screen.rows, 4) << what;
+    EXPECT_LE(screen.widest, c.width - 1) << what;
+  }
 }
 
 // stdout carries the answers only; progress and every entry that did not

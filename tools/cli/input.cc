@@ -1,8 +1,11 @@
 #include "input.h"
 
+#include <cerrno>
+#include <cstdint>
 #include <fstream>
 #include <iostream>
 
+#include "platform/error_text.h"
 #include "status.h"
 
 namespace qvn_cli {
@@ -26,8 +29,15 @@ Wide ReadScript(const std::string& name) {
   if (name == "-") {
     source = ReadAll(std::cin, "standard input");
   } else {
+    errno = 0;
     std::ifstream file(name, std::ios::binary);
-    if (!file) throw Failure("cannot read " + name);
+    if (!file) {
+      // The stream keeps no reason of its own; the failed open left errno.
+      const int code = errno;
+      std::string why;
+      if (code != 0) why = ": " + qvn::platform::SystemErrorText(static_cast<uint32_t>(code));
+      throw Failure("cannot read " + name + why);
+    }
     source = ReadAll(file, name);
   }
   Wide script = FromUtf8(source);

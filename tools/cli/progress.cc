@@ -4,20 +4,10 @@
 #include <chrono>
 #include <cstdio>
 
+#include "progress_bar.h"
+
 namespace qvn_cli {
 namespace {
-
-std::string Human(int64_t bytes) {
-  char buf[32];
-  if (bytes < 1024) {
-    std::snprintf(buf, sizeof buf, "%lld B", static_cast<long long>(bytes));
-  } else if (bytes < 1024 * 1024) {
-    std::snprintf(buf, sizeof buf, "%.1f KiB", bytes / 1024.0);
-  } else {
-    std::snprintf(buf, sizeof buf, "%.1f MiB", bytes / (1024.0 * 1024.0));
-  }
-  return buf;
-}
 
 bool ParseInt(const Wide& s, int64_t& v) {
   if (s.empty() || s.size() > 18) return false;
@@ -109,16 +99,9 @@ intptr_t TransferBoard::OnProgress(uintptr_t index, const Wide& text) {
     p.finished = true;
     FinishedLocked(p, true);
   } else if (terminal_ && !quiet_) {
-    constexpr int kWidth = 30;
-    double pct = p.size > 0 ? 100.0 * static_cast<double>(p.count) / static_cast<double>(p.size) : 0;
-    int filled = static_cast<int>(pct / 100.0 * kWidth + 0.5);
-    char tail[96];
-    std::snprintf(tail, sizeof tail, "%6.2f%%  %s / %s", pct, Human(p.count).c_str(),
-                  Human(p.size).c_str());
-    bar_line_ = std::string(p.upload ? "upload   [" : "download [") +
-                std::string(static_cast<size_t>(filled), '#') +
-                std::string(static_cast<size_t>(kWidth - filled), '.') + "] " + tail + "  " + p.names;
-    std::fputs(("\r\033[K" + bar_line_).c_str(), stderr);
+    // The width is asked at each redraw, so the bar follows a resize.
+    bar_ = {p.upload, p.size, p.count, p.names};
+    std::fputs(("\r\033[K" + BarLine(bar_, BarColumns())).c_str(), stderr);
     bar_open_ = true;
   }
   return 0;
@@ -149,7 +132,7 @@ void TransferBoard::FinishedLocked(const Progress& p, bool with_size) {
   if (quiet_) return;
   CloseBarLocked();
   std::string line = std::string(p.upload ? "upload   " : "download ") + p.names;
-  if (with_size) line += "  " + Human(p.size);
+  if (with_size) line += "  " + HumanSize(p.size);
   std::fprintf(stderr, "%s  done\n", line.c_str());
 }
 
@@ -171,7 +154,7 @@ void TransferBoard::Print(const std::string& text) {
   std::fputs(text.c_str(), stdout);
   if (!text.empty() && text.back() != '\n') std::fputs("\n", stdout);
   std::fflush(stdout);
-  if (bar_open_) std::fputs(bar_line_.c_str(), stderr);
+  if (bar_open_) std::fputs(BarLine(bar_, BarColumns()).c_str(), stderr);
 }
 
 void TransferBoard::Wait(int timeout_s, int idle_s) {

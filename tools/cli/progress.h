@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "progress_bar.h"
 #include "qvn.h"
 #include "transfer/file_sections.h"
 #include "wide.h"
@@ -60,7 +61,7 @@ class TransferBoard {
   std::condition_variable cv_;
   std::map<uintptr_t, Progress> progress_;  // by the transfer's index
   bool bar_open_ = false;
-  std::string bar_line_;
+  BarState bar_;  // what the open bar shows, laid out again for each redraw
   size_t outcomes_ = 0;  // outcome messages so far: entries_[outcomes_] runs next
   size_t failed_ = 0;
   int64_t messages_ = 0;

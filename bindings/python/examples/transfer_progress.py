@@ -8,6 +8,7 @@ The server comes from QVN_HOST, QVN_PORT and QVN_FILE_PORT (default
 (Debian: python3-tqdm), plain lines otherwise. Ctrl-C cancels the transfer.
 """
 
+import argparse
 import os
 import sys
 from pathlib import Path
@@ -41,11 +42,16 @@ class Bar:
 
 
 def main() -> int:
-    if len(sys.argv) not in (2, 3):
-        print(__doc__, file=sys.stderr)
-        return 2
-    local = Path(sys.argv[1])
-    name = sys.argv[2] if len(sys.argv) == 3 else qvn.server_name("examples/" + local.name)
+    # The usage comes before anything needs the library or a server.
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0],
+                                     epilog=__doc__.split("\n\n", 2)[2],
+                                     formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("file", type=Path, help="the local file to upload")
+    parser.add_argument("server_name", nargs="?",
+                        help='its name on the server (default: ..\\examples\\ and its own name)')
+    args = parser.parse_args()
+    local = args.file
+    name = args.server_name or qvn.server_name("examples/" + local.name)
     credentials = os.environ.get("QVN_CREDENTIALS", "")
     client = qvn.Client()
     back = local.with_name(local.name + ".downloaded")

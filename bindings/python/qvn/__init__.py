@@ -14,6 +14,8 @@ beside this package.
 Text is str both ways; answers that mean failure raise qvn.Error subclasses.
 """
 
+import importlib as _importlib
+
 from ._library import load as load_library
 from ._script import server_name
 from .client import Client, set_timeouts
@@ -22,7 +24,8 @@ from .errors import ConnectionFailed, Error, LibraryNotFound, NoAnswer, Transfer
 from .transfers import CANCEL, Outcome, Progress, TransferStatus
 
 try:
-    from ._version import __version__  # written by the package's build (setup.py)
+    # Written by the package's build (setup.py), so not there to import statically.
+    __version__: str = _importlib.import_module("._version", __name__).__version__
 except ImportError:  # imported straight from the source tree: the project's version
     import re as _re
     from pathlib import Path as _Path

@@ -13,7 +13,7 @@ import os
 import sys
 import threading
 from pathlib import Path
-from typing import Any, Callable, Optional
+from typing import Any, Optional
 
 from .errors import LibraryNotFound
 
@@ -80,7 +80,7 @@ def load(path: Optional[str] = None) -> ctypes.CDLL:
         if _library is not None:
             return _library
         tried = []
-        candidates = [("path", path)] if path else _candidates()
+        candidates: list[tuple[str, Optional[str]]] = [("path", path)] if path else _candidates()
         for where, candidate in candidates:
             if candidate is None:
                 tried.append(f"{where}: not set" if where == "QVN_LIBRARY" else f"{where}: nothing")
@@ -149,7 +149,7 @@ def call(name: str, *arguments: Any) -> Any:
     read and released with ScriptFree."""
     global calls_made
     library = load()
-    function: Callable[..., Any] = getattr(library, name)
+    function = getattr(library, name)  # a ctypes function: argtypes, restype
     encoded = [
         encode(a) if kind is _text else a for kind, a in zip(function.argtypes, arguments)
     ]

@@ -4,6 +4,7 @@ from __future__ import annotations
 
 import ctypes
 import os
+import sys
 import warnings
 from typing import Optional, Union
 
@@ -34,7 +35,9 @@ def set_timeouts(connect_ms: int, io_ms: Optional[int] = None) -> None:
                       "set them before the first call", RuntimeWarning, stacklevel=2)
     for name, value in zip(_TIMEOUT_VARIABLES, values):
         os.environ[name] = str(value)  # also the C environment (putenv)
-        if _library.WINDOWS:  # the DLL's C runtime is not Python's: the process block too
+        # The DLL's C runtime is not Python's: the process block too. (The test is
+        # sys.platform's own, which type checkers know ctypes.windll by.)
+        if sys.platform == "win32":
             ctypes.windll.kernel32.SetEnvironmentVariableW(name, str(value))
 
 

@@ -8,22 +8,26 @@ from . import _library
 def pack(text: str) -> str:
     """One Base64 line of the zlib-compressed text (in the system's code page; line
     breaks become CR LF, the text is trimmed)."""
-    return _library.call("PackString", text)
+    answer: str = _library.call("PackString", text)
+    return answer
 
 
 def unpack(text: str) -> str:
     """Reverses pack; a text that is not packed comes back trimmed, line breaks as CR LF."""
-    return _library.call("UnPackString", text)
+    answer: str = _library.call("UnPackString", text)
+    return answer
 
 
 def encode(text: str) -> str:
     """Escapes ; & , TAB CR LF { } as entities, so that the text can be stored as one field."""
-    return _library.call("DataEncode", text)
+    answer: str = _library.call("DataEncode", text)
+    return answer
 
 
 def decode(text: str) -> str:
     """Reverses encode (entities in any letter case)."""
-    return _library.call("DataDecode", text)
+    answer: str = _library.call("DataDecode", text)
+    return answer
 
 
 def value_count(text: str, delimiter: str, single: bool = False) -> int:
@@ -35,4 +39,5 @@ def value_count(text: str, delimiter: str, single: bool = False) -> int:
 def value(text: str, index: int, delimiter: str) -> str:
     """Field number index (from 0) of the trimmed text split at delimiter; "" when there
     is no such field."""
-    return _library.call("ValueFromString", text, index, delimiter)
+    answer: str = _library.call("ValueFromString", text, index, delimiter)
+    return answer

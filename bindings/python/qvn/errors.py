@@ -42,6 +42,10 @@ class TransferFailed(Error):
         self.failures = list(failures)
         self.failed = failed
         self.answer = answer
-        detail = "; ".join(f"{o.client_file} -> {o.server_file}: {o.status.name.lower()}"
-                           + (f" ({o.reason})" if o.reason else "") for o in self.failures)
+        # Each entry as the bytes were to go: "upload a.bin -> ..\a.bin" or
+        # "download ..\a.bin -> a.bin".
+        detail = "; ".join(("upload " + o.client_file + " -> " + o.server_file if o.upload
+                            else "download " + o.server_file + " -> " + o.client_file)
+                           + f": {o.status.name.lower()}" + (f" ({o.reason})" if o.reason else "")
+                           for o in self.failures)
         super().__init__(f"{failed} file transfer(s) did not complete" + (f": {detail}" if detail else ""))

@@ -115,7 +115,7 @@ class Report:
 
     begun: int = 0  # entries a transfer was begun for
     failed: int = 0  # entries that did not complete
-    outcomes: list = field(default_factory=list)  # list[Outcome], in script order
+    outcomes: list[Outcome] = field(default_factory=list)  # in script order
 
 
 ProgressCallback = Callable[[Progress], Any]

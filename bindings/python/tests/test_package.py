@@ -34,3 +34,11 @@ def test_library_not_found_says_where_it_looked(library: str, says: str) -> None
     done = subprocess.run([sys.executable, "-c", child], capture_output=True, text=True,
                           env=dict(os.environ, QVN_LIBRARY=library))
     assert "QVN_LIBRARY" in done.stdout and says in done.stdout, done.stdout + done.stderr
+
+
+def test_example_usage_needs_no_library() -> None:
+    example = Path(__file__).resolve().parents[1] / "examples" / "transfer_progress.py"
+    done = subprocess.run([sys.executable, str(example), "--help"], capture_output=True, text=True,
+                          env=dict(os.environ, QVN_LIBRARY="/nonexistent/libqvn.so.1"))
+    assert done.returncode == 0 and "usage: transfer_progress.py" in done.stdout, \
+        done.stdout + done.stderr

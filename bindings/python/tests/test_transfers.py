@@ -55,6 +55,11 @@ def test_cancel(client: qvn.Client, server: Server, tmp_path, upload: bool) -> N
         else:
             client.download(CREDENTIALS, "..\\py\\big.bin", local, progress=lambda p: qvn.CANCEL)
     assert [o.status for o in failed.value.failures] == [qvn.TransferStatus.CANCELLED]
+    # The text names the files in the direction the bytes went.
+    client_file = failed.value.failures[0].client_file
+    went = (f"upload {client_file} -> ..\\py\\cancelled.bin" if upload
+            else f"download ..\\py\\big.bin -> {client_file}")
+    assert f"{went}: cancelled" in str(failed.value)
     assert local.read_bytes() == b"l" * 2_000_000  # a cancelled download leaves the target
     assert not (server.data / "files" / "py" / "cancelled.bin").exists()
 
