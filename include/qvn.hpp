@@ -31,7 +31,17 @@
 #include <vector>
 
 #if defined(_WIN32)
+// For Script's own message window. Without the min and max macros, unless the
+// program asked for them by including windows.h first.
+#if !defined(NOMINMAX)
+#define NOMINMAX
+#define QVN_HPP_DEFINED_NOMINMAX_
+#endif
 #include <windows.h>
+#if defined(QVN_HPP_DEFINED_NOMINMAX_)
+#undef NOMINMAX
+#undef QVN_HPP_DEFINED_NOMINMAX_
+#endif
 
 #include <thread>
 #endif
@@ -170,7 +180,7 @@ struct Progress {
       field = text.substr(star + 1);
       text = text.substr(0, star);
     }
-    size_t star = (std::min)(text.find(u"*..\\"), text.find(u"*.@\\"));  // (): windows.h max
+    size_t star = (std::min)(text.find(u"*..\\"), text.find(u"*.@\\"));  // (): a windows.h macro
     if (star == text.npos) star = text.find(u'*');
     if (star == text.npos) return Progress{};
     Progress p;
@@ -364,9 +374,7 @@ class Script {
         if (!cancel && callback) {
           try {
             const auto* text = reinterpret_cast<const qvn_char*>(lparam);
-            std::u16string u16;
-            for (; *text != 0; ++text) u16 += static_cast<char16_t>(*text);
-            if (callback(Progress::Parse(u16)) == Next::kCancel) cancel = true;
+            if (callback(Progress::Parse(U16Of(text))) == Next::kCancel) cancel = true;
           } catch (...) {
             error = std::current_exception();
             cancel = true;
@@ -377,8 +385,9 @@ class Script {
       if (message == Message::kOutcome && lparam != 0) {
         const auto& o = *reinterpret_cast<const QvnTransferOutcome*>(lparam);
         report.started = true;
-        report.outcomes.push_back({Utf8Of(o.client_file), Utf8Of(o.server_file), o.upload != 0,
-                                   o.status, Utf8Of(o.reason)});
+        report.outcomes.push_back({Utf16ToUtf8(U16Of(o.client_file)),
+                                   Utf16ToUtf8(U16Of(o.server_file)), o.upload != 0, o.status,
+                                   Utf16ToUtf8(U16Of(o.reason))});
       } else if (message == Message::kDone) {
         report.begun += static_cast<uint32_t>(wparam);
         report.failed += static_cast<uint32_t>(lparam);
@@ -387,10 +396,11 @@ class Script {
       }
       return 0;
     }
-    static std::string Utf8Of(const qvn_char* text) {
+    // qvn_char is wchar_t on Windows, char16_t elsewhere: UTF-16 both.
+    static std::u16string U16Of(const qvn_char* text) {
       std::u16string u16;
       for (; text != nullptr && *text != 0; ++text) u16 += static_cast<char16_t>(*text);
-      return Utf16ToUtf8(u16);
+      return u16;
     }
     void Detach() {
       std::lock_guard<std::mutex> lock(mutex);
