@@ -11,6 +11,7 @@
  * of the library's, which reports to a window: on Linux a QvnWindow whose proc
  * the library calls on that thread, on Windows a real window (here a
  * message-only one) that receives the messages through its message loop.
+ * Each entry's outcome and one last "done" message end the wait.
  */
 #if defined(_WIN32)
 #  include <windows.h>
@@ -30,13 +31,12 @@
 #define FILE_SIZE (1024L * 1024L)
 #define WAIT_SECONDS 60
 
-/* Prints one progress text "client*server*size*count*percent%*tag*index*Upload|Download";
- * returns whether it is the final one of a download (count equal to size). The
- * six fixed fields are taken from the right: file names may hold "*". */
-static int print_progress(const qvn_char* text) {
+/* Prints one progress text "client*server*size*count*percent%*tag*index*Upload|Download".
+ * The six fixed fields are taken from the right: file names may hold "*". */
+static void print_progress(const qvn_char* text) {
   char* s = qvn_to_utf8(text);
   char* f[6] = {0}; /* direction, index, tag, percent, count, size */
-  int k = 0, last = 0;
+  int k = 0;
   for (char* star; s != NULL && k < 6 && (star = strrchr(s, '*')) != NULL; ++k) {
     *star = 0;
     f[k] = star + 1;
@@ -44,16 +44,16 @@ static int print_progress(const qvn_char* text) {
   if (k == 6) {
     printf("%-8s %8s of %s bytes  %s\n", f[0], f[4], f[5], f[3]);
     fflush(stdout);
-    last = strcmp(f[0], "Download") == 0 && strcmp(f[4], f[5]) == 0;
   }
   free(s);
-  return last;
 }
 
+/* The three messages a transfer sends; their numbers differ by platform. */
+enum { MESSAGE_OTHER, MESSAGE_PROGRESS, MESSAGE_OUTCOME, MESSAGE_DONE };
+
 /* Handles one message; returns nonzero once the transfers are over. */
-static int on_message(uint32_t message, intptr_t lparam) {
-#ifdef QVN_WM_TRANSFERS_DONE
-  if (message == QVN_WM_TRANSFER_OUTCOME) {
+static int on_message(int kind, intptr_t lparam) {
+  if (kind == MESSAGE_OUTCOME) {
     const QvnTransferOutcome* o = (const QvnTransferOutcome*)lparam;
     char* name = qvn_to_utf8(o->client_file);
     char* reason = qvn_to_utf8(o->reason);
@@ -63,16 +63,8 @@ static int on_message(uint32_t message, intptr_t lparam) {
     return 0;
   }
   /* Every entry has ended, well or not; lparam counts those that did not complete. */
-  if (message == QVN_WM_TRANSFERS_DONE) return lparam == 0 ? 1 : -1;
-#endif
-  if (message != QVN_WM_TRANSFER_PROGRESS) return 0;
-  int last = print_progress((const qvn_char*)lparam);
-#ifndef QVN_WM_TRANSFERS_DONE
-  /* The last entry's final message ends the wait. A failed transfer never
-   * sends it: the wait then runs out. */
-  if (last) return 1;
-#endif
-  (void)last;
+  if (kind == MESSAGE_DONE) return lparam == 0 ? 1 : -1;
+  if (kind == MESSAGE_PROGRESS) print_progress((const qvn_char*)lparam);
   return 0;
 }
 
@@ -81,13 +73,18 @@ static int g_done;
 
 #if defined(_WIN32)
 
+/* The outcome and done messages are registered window messages: their
+ * numbers come from their names, and a window procedure that does not know
+ * them passes them to DefWindowProcW. */
+static UINT g_outcome_message, g_done_message;
+
 static LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  if (message == QVN_WM_TRANSFER_PROGRESS
-#ifdef QVN_WM_TRANSFERS_DONE
-      || message == QVN_WM_TRANSFERS_DONE
-#endif
-  ) {
-    int done = on_message(message, lparam);
+  int kind = message == QVN_WM_TRANSFER_PROGRESS              ? MESSAGE_PROGRESS
+             : message != 0 && message == g_outcome_message ? MESSAGE_OUTCOME
+             : message != 0 && message == g_done_message    ? MESSAGE_DONE
+                                                            : MESSAGE_OTHER;
+  if (kind != MESSAGE_OTHER) {
+    int done = on_message(kind, lparam);
     if (done != 0) {
       g_done = done;
       PostQuitMessage(0); /* a sent message alone does not end GetMessageW */
@@ -100,6 +97,8 @@ static LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LP
 /* A message-only window on this thread; SendMessageW from the library's
  * thread is delivered while this thread waits in GetMessageW. */
 static void* open_window(void) {
+  g_outcome_message = RegisterWindowMessageW(QVN_WM_TRANSFER_OUTCOME_NAME);
+  g_done_message = RegisterWindowMessageW(QVN_WM_TRANSFERS_DONE_NAME);
   WNDCLASSW wc = {0};
   wc.lpfnWndProc = window_proc;
   wc.hInstance = GetModuleHandleW(NULL);
@@ -131,7 +130,11 @@ static QvnWindow g_window;
 static intptr_t window_proc(void* context, uint32_t message, uintptr_t wparam, intptr_t lparam) {
   (void)context;
   (void)wparam;
-  int done = on_message(message, lparam);
+  int kind = message == QVN_WM_TRANSFER_PROGRESS  ? MESSAGE_PROGRESS
+             : message == QVN_WM_TRANSFER_OUTCOME ? MESSAGE_OUTCOME
+             : message == QVN_WM_TRANSFERS_DONE   ? MESSAGE_DONE
+                                                  : MESSAGE_OTHER;
+  int done = on_message(kind, lparam);
   if (done != 0) {
     pthread_mutex_lock(&g_lock);
     g_done = done;

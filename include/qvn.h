@@ -54,22 +54,51 @@ typedef struct QvnWindow {
  * lparam the text "client*server*size*count*percent%*tag*index*Upload|Download". */
 #define QVN_WM_TRANSFER_PROGRESS 5266
 
-/* Linux only: the transfer thread's last call to proc, sent once when every
- * file section is done (whatever the outcome, also when nothing was sent
- * before): wparam is the number of entries a transfer was begun for, lparam
- * the number of entries that did not complete (failed, skipped, cancelled,
- * timed out, or never started after a cancel or a failed connect); lparam 0
- * means every file arrived whole. After it the thread never uses context
- * again. Windows sends no such message, and the name is not defined there. */
-#if !defined(_WIN32)
+/* An extension: how a script's transfers ended, and when they are over.
+ *
+ * QVN_WM_TRANSFERS_DONE: the last message of each Script call that was given
+ * a window (a QvnWindow on Linux, an HWND on Windows): wparam is the number of
+ * entries a transfer was begun for, lparam the number of entries that did not
+ * complete (failed, skipped, cancelled, timed out, or never started after a
+ * cancel or a failed connect); lparam 0 means every file arrived whole. It
+ * comes exactly once per such call: from the transfer thread once every file
+ * section is done (whatever the outcome, also when nothing was sent before),
+ * or, when the call starts no transfer thread (no file section, file port 0,
+ * port 0, nothing left after tidying, ...), from Script itself with wparam 0
+ * and lparam 0 before it returns. After it the library never uses the
+ * window (Linux: context) for that call again.
+ *
+ * QVN_WM_TRANSFER_OUTCOME: one message per file entry, when its transfer has
+ * ended (or was skipped, or never started), before the done message. wparam
+ * is the entry's index as in its progress messages (0 when no transfer
+ * began); lparam points to a QvnTransferOutcome valid only during the call.
+ *
+ * Linux: the fixed numbers below, delivered by calling proc. A proc that does
+ * not know them ignores them.
+ * Windows: registered window messages, so that no number of the WM_USER range
+ * a host uses for itself is ever sent (5266 stays the only fixed one): the
+ * numbers are what RegisterWindowMessageW returns for the names below (the
+ * same in every process of a session). A window procedure that does not know
+ * them passes them to DefWindowProcW, which ignores them. The thread sends
+ * them with SendMessageW, as it sends progress; Script's own done message
+ * goes with SendNotifyMessageW, so that Script never waits for another
+ * thread (a window of the calling thread gets it before Script returns). A
+ * handle that names no window (any more) gets nothing.
+ *
+ *   static UINT outcome_msg, done_msg;   // once, before the first Script:
+ *   outcome_msg = RegisterWindowMessageW(QVN_WM_TRANSFER_OUTCOME_NAME);
+ *   done_msg = RegisterWindowMessageW(QVN_WM_TRANSFERS_DONE_NAME);
+ *   ... in the window procedure:
+ *   if (msg == outcome_msg) { const QvnTransferOutcome* o = (const QvnTransferOutcome*)lparam; ... }
+ *   if (msg == done_msg) { entries begun: wparam, not completed: lparam }
+ */
+#if defined(_WIN32)
+#define QVN_WM_TRANSFER_OUTCOME_NAME L"QVN_WM_TRANSFER_OUTCOME"
+#define QVN_WM_TRANSFERS_DONE_NAME L"QVN_WM_TRANSFERS_DONE"
+#else
 #define QVN_WM_TRANSFERS_DONE 5267
-
-/* Linux only: one call per file entry, when its transfer has ended (or was
- * skipped, or never started), before QVN_WM_TRANSFERS_DONE. wparam is the
- * entry's index as in its progress messages (0 when no transfer began);
- * lparam points to a QvnTransferOutcome valid only during the call. A proc
- * that does not know the message ignores it. */
 #define QVN_WM_TRANSFER_OUTCOME 5268
+#endif
 
 /* Values of QvnTransferOutcome.status. */
 #define QVN_TRANSFER_COMPLETED 0   /* every byte arrived (download: the file is in place) */
@@ -86,7 +115,6 @@ typedef struct QvnTransferOutcome {
   int32_t status;              /* QVN_TRANSFER_... */
   const qvn_char* reason;      /* "" when completed, else a short English cause */
 } QvnTransferOutcome;
-#endif
 
 /* Returned by a progress handler (the QvnWindow proc on Linux, the window
  * procedure on Windows) for a QVN_WM_TRANSFER_PROGRESS message: ends that

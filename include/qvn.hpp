@@ -23,6 +23,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -30,6 +31,22 @@
 #include <vector>
 #if defined(__GLIBCXX__)
 #include <cxxabi.h>
+#endif
+
+#if defined(_WIN32)
+// For Script's own message window. Without the min and max macros, unless the
+// program asked for them by including windows.h first.
+#if !defined(NOMINMAX)
+#define NOMINMAX
+#define QVN_HPP_DEFINED_NOMINMAX_
+#endif
+#include <windows.h>
+#if defined(QVN_HPP_DEFINED_NOMINMAX_)
+#undef NOMINMAX
+#undef QVN_HPP_DEFINED_NOMINMAX_
+#endif
+
+#include <thread>
 #endif
 
 #include "qvn.h"
@@ -166,7 +183,7 @@ struct Progress {
       field = text.substr(star + 1);
       text = text.substr(0, star);
     }
-    size_t star = std::min(text.find(u"*..\\"), text.find(u"*.@\\"));
+    size_t star = (std::min)(text.find(u"*..\\"), text.find(u"*.@\\"));  // (): a windows.h macro
     if (star == text.npos) star = text.find(u'*');
     if (star == text.npos) return Progress{};
     Progress p;
@@ -180,105 +197,6 @@ struct Progress {
     return p;
   }
 };
-
-namespace detail {
-
-// What Script will make of a script's lines, by the library's rules: whether
-// it starts a transfer thread, and whether a CLEARSYNC line replaces the
-// answer text (and with it "File transfer started : ...").
-struct ScriptShape {
-  bool starts_transfers = false;
-  bool clear_sync = false;
-};
-
-inline std::u16string_view Trimmed(std::u16string_view s) {
-  while (!s.empty() && s.front() <= u' ') s.remove_prefix(1);
-  while (!s.empty() && s.back() <= u' ') s.remove_suffix(1);
-  return s;
-}
-
-// Trims, then replaces the pattern until it no longer occurs.
-inline std::u16string Collapse(std::u16string_view s, std::u16string_view pattern,
-                               std::u16string_view with) {
-  std::u16string t(Trimmed(s));
-  for (size_t at = t.find(pattern); at != t.npos; at = t.find(pattern, at)) {
-    t.replace(at, pattern.size(), with);
-    at = at >= pattern.size() ? at - pattern.size() : 0;
-  }
-  return t;
-}
-
-// Lines end at CR LF, CR or LF; a last line without its end counts if not empty.
-inline std::vector<std::u16string> Lines(std::u16string_view s) {
-  std::vector<std::u16string> lines;
-  size_t start = 0;
-  for (size_t i = 0; i < s.size(); ++i) {
-    if (s[i] != u'\r' && s[i] != u'\n') continue;
-    lines.emplace_back(s.substr(start, i - start));
-    if (s[i] == u'\r' && i + 1 < s.size() && s[i + 1] == u'\n') ++i;
-    start = i + 1;
-  }
-  if (start < s.size()) lines.emplace_back(s.substr(start));
-  return lines;
-}
-
-// Trimmed and upper-cased; only the letters that can spell a header or a
-// directive matter (U+0131 and U+017F upper-case to I and S).
-inline std::u16string UpperTrim(std::u16string_view s) {
-  std::u16string u(Trimmed(s));
-  for (char16_t& c : u) {
-    if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - 32);
-    if (c == 0x131) c = u'I';
-    if (c == 0x17F) c = u'S';
-  }
-  return u;
-}
-
-inline bool IsSectionHeader(std::u16string_view line) {
-  const std::u16string u = UpperTrim(Collapse(line, u"  ", u" "));
-  for (std::u16string_view header :
-       {u"FILES [UPLOAD]", u"FILES [DOWNLOAD]", u"CONTENT [UPLOAD]", u"CONTENT [DOWNLOAD]"}) {
-    if (u.compare(0, header.size(), header) == 0) return true;
-  }
-  return false;
-}
-
-inline ScriptShape ShapeOf(std::u16string_view script, uint16_t port, uint16_t file_port) {
-  ScriptShape shape;
-  script = script.substr(0, script.find(u'\0'));
-  if (port == 0 || file_port == 0 || Lines(script).size() == 1) return shape;
-  // The tidying: trimmed lines, none blank or beginning with "/", no blanks
-  // inside brackets, a "{" or "}" alone joined to its neighbour.
-  std::u16string text;
-  for (const std::u16string& line : Lines(Trimmed(script))) {
-    const std::u16string_view t = Trimmed(line);
-    if (!t.empty() && t[0] != u'/') text.append(t).append(u"\r\n");
-  }
-  text = Collapse(Collapse(Collapse(Collapse(text, u"[ ", u"["), u" ]", u"]"), u"{\r\n", u"{"),
-                  u"\r\n}", u"}");
-  const std::vector<std::u16string> lines = Lines(text);
-  // A section runs from its header through the first line ending in "}".
-  std::vector<bool> in_section(lines.size());
-  bool sections = false;
-  for (size_t k = 0; k < lines.size(); ++k) {
-    if (in_section[k] || !IsSectionHeader(lines[k])) continue;
-    sections = true;
-    for (size_t i = k; i < lines.size(); ++i) {
-      in_section[i] = true;
-      if (!lines[i].empty() && lines[i].back() == u'}') break;
-    }
-  }
-  bool commands = false;  // Script starts no thread when no line is left
-  for (size_t i = 0; i < lines.size(); ++i) {
-    if (in_section[i] || Trimmed(lines[i]).empty()) continue;
-    commands = true;
-    shape.clear_sync = shape.clear_sync || UpperTrim(lines[i]) == u"CLEARSYNC";
-  }
-  shape.starts_transfers = sections && commands;
-  return shape;
-}
-
-}  // namespace detail
 
 // The address of a server: host, request port, file port (0: no file transfers).
 struct Connection {
@@ -334,7 +252,6 @@ struct Connection {
   }
 };
 
-#if !defined(_WIN32)
 // What a progress callback asks for: go on, or end the running transfer at
 // once and start no further entry of the same Run.
 enum class Next { kContinue, kCancel };
@@ -351,26 +268,32 @@ struct TransferOutcome {
 
 // What became of the transfers of a script's runs.
 struct TransferReport {
-  bool started = false;   // a transfer thread ran
+  bool started = false;   // some file entry was carried out, skipped or dropped
   uint32_t begun = 0;     // entries a transfer was begun for
   uint32_t failed = 0;    // entries that did not complete, skipped ones included
   std::vector<TransferOutcome> outcomes;  // one per entry, in script order
   bool ok() const { return failed == 0; }
 };
-#endif
 
 // A script: the credentials line, then statements, directives and file
 // sections. Run returns the gathered answers ("NONE" where a request obtained
 // nothing, "CONNECTION_ERROR" where a directive failed); file sections run on
-// the library's own thread after Run has returned (Linux: WaitForTransfers
-// waits for them).
+// the library's own thread after Run has returned, and WaitForTransfers waits
+// for them.
+//
+// Every Run hands the library a window of this object's own (Linux: a
+// QvnWindow record, Windows: a message-only window), and the library sends it
+// exactly one QVN_WM_TRANSFERS_DONE per Script call: from its transfer thread
+// when one started, else from Script itself. Counting those messages is all
+// the waiting there is; the header never reads the script.
 class Script {
  public:
   explicit Script(const Arg& text) : text_(text) {}
   ~Script() {
     // The library's transfer thread may still call the window after this
     // object is gone, and nothing but its last message tells when it ends:
-    // until then the state is kept for the rest of the process, callback cut.
+    // until then the state is kept, callback cut (for the rest of the
+    // process if that message never comes).
     if (state_ && state_->Busy()) {
       state_->Detach();
       Kept& kept = KeptStates();
@@ -386,11 +309,11 @@ class Script {
   Script(const Script&) = delete;
   Script& operator=(const Script&) = delete;
 
-#if !defined(_WIN32)
-  // Called on the library's transfer thread for every progress message: after
-  // every tenth block and at the end of each transfer (count == size). The
-  // callback returns void, or Next: Next::kCancel cancels. An exception out of
-  // it cancels too, and WaitForTransfers throws it.
+  // Called for every progress message: after every tenth block and at the end
+  // of each transfer (count == size); on Linux on the library's transfer
+  // thread, on Windows on the thread of this object's window. The callback
+  // returns void, or Next: Next::kCancel cancels. An exception out of it
+  // cancels too, and WaitForTransfers throws it.
   template <typename F>
   Script& OnProgress(F callback) {
     State& state = GetState();
@@ -412,72 +335,79 @@ class Script {
   template <typename S = std::string>
   S Run(const Connection& server) {
     State& state = GetState();
-    Result answer(::Script(&state.window, text_.c_str(), Arg(server.host).c_str(), server.port,
-                           server.file_port));
-    // "File transfer started : ..." begins the answer when a thread started,
-    // unless a CLEARSYNC line replaced the text: then the script tells.
-    const detail::ScriptShape shape = detail::ShapeOf(text_.c_str(), server.port, server.file_port);
-    const bool said = answer.u16().rfind(u"File transfer started : ", 0) == 0;
-    std::lock_guard<std::mutex> lock(state.mutex);
-    if (shape.starts_transfers && (said || shape.clear_sync)) ++state.expected;
-    if (shape.starts_transfers || said) ++state.possible;
-    return answer.as<S>();
+    {
+      std::lock_guard<std::mutex> lock(state.mutex);
+      ++state.runs;  // before the call: its done message may come at once
+    }
+    return Result(::Script(state.Handle(), text_.c_str(), Arg(server.host).c_str(), server.port,
+                           server.file_port))
+        .as<S>();
   }
 
-  // Blocks until the transfers of every Run so far have ended and says how
-  // each entry ended; at once (started false) when no Run started any.
-  TransferReport WaitForTransfers() {
-    State& state = GetState();
-    std::unique_lock<std::mutex> lock(state.mutex);
-    state.changed.wait(lock, [&] { return state.dones >= state.expected; });
-    if (state.error) std::rethrow_exception(std::exchange(state.error, nullptr));
-    return state.report;
-  }
-#else
-  // Progress goes to the window (HWND) as QVN_WM_TRANSFER_PROGRESS messages.
+#if defined(_WIN32)
+  // Progress goes to the host's own window (HWND) as QVN_WM_TRANSFER_PROGRESS
+  // messages, and the outcome and done messages after it; this object neither
+  // sees them nor waits for them.
   template <typename S = std::string>
-  S Run(const Connection& server, void* window = nullptr) {
+  S Run(const Connection& server, void* window) {
     return Result(::Script(window, text_.c_str(), Arg(server.host).c_str(), server.port,
                            server.file_port))
         .as<S>();
   }
 #endif
 
+  // Blocks until the transfers of every Run so far have ended and says how
+  // each entry ended (started false when no Run had a file entry).
+  TransferReport WaitForTransfers() {
+    State& state = GetState();
+    std::unique_lock<std::mutex> lock(state.mutex);
+    state.changed.wait(lock, [&] { return state.dones >= state.runs; });
+    if (state.error) std::rethrow_exception(std::exchange(state.error, nullptr));
+    return state.report;
+  }
+
  private:
-#if !defined(_WIN32)
-  struct State {
-    State() : window{&State::Proc, this} {}
-    static intptr_t Proc(void* context, uint32_t message, uintptr_t wparam, intptr_t lparam) {
-      auto* self = static_cast<State*>(context);
-      std::lock_guard<std::mutex> lock(self->mutex);
-      if (message == QVN_WM_TRANSFER_PROGRESS && lparam != 0) {
-        if (!self->cancel && self->callback) {
+  enum class Message { kProgress, kOutcome, kDone, kOther };
+
+  // What the library's window receives, on whichever thread delivers it.
+  struct Inbox {
+    intptr_t Receive(Message message, uintptr_t wparam, intptr_t lparam) {
+      std::lock_guard<std::mutex> lock(mutex);
+      if (message == Message::kProgress && lparam != 0) {
+        if (!cancel && callback) {
           try {
-            const auto next = self->callback(Progress::Parse(reinterpret_cast<const char16_t*>(lparam)));
-            if (next == Next::kCancel) self->cancel = true;
+            const auto* text = reinterpret_cast<const qvn_char*>(lparam);
+            if (callback(Progress::Parse(U16Of(text))) == Next::kCancel) cancel = true;
 #if defined(__GLIBCXX__)
           } catch (const abi::__forced_unwind&) {  // a callback that ends its thread
             throw;
 #endif
           } catch (...) {
-            self->error = std::current_exception();
-            self->cancel = true;
+            error = std::current_exception();
+            cancel = true;
           }
         }
-        return self->cancel ? QVN_CANCEL_TRANSFERS : 0;
+        return cancel ? QVN_CANCEL_TRANSFERS : 0;
       }
-      if (message == QVN_WM_TRANSFER_OUTCOME && lparam != 0) {
+      if (message == Message::kOutcome && lparam != 0) {
         const auto& o = *reinterpret_cast<const QvnTransferOutcome*>(lparam);
-        self->report.outcomes.push_back({Utf16ToUtf8(o.client_file), Utf16ToUtf8(o.server_file),
-                                         o.upload != 0, o.status, Utf16ToUtf8(o.reason)});
-      } else if (message == QVN_WM_TRANSFERS_DONE) {
-        self->report.started = true;
-        self->report.begun += static_cast<uint32_t>(wparam);
-        self->report.failed += static_cast<uint32_t>(lparam);
-        ++self->dones;
-        self->changed.notify_all();
+        report.started = true;
+        report.outcomes.push_back({Utf16ToUtf8(U16Of(o.client_file)),
+                                   Utf16ToUtf8(U16Of(o.server_file)), o.upload != 0, o.status,
+                                   Utf16ToUtf8(U16Of(o.reason))});
+      } else if (message == Message::kDone) {
+        report.begun += static_cast<uint32_t>(wparam);
+        report.failed += static_cast<uint32_t>(lparam);
+        ++dones;
+        changed.notify_all();
       }
       return 0;
+    }
+    // qvn_char is wchar_t on Windows, char16_t elsewhere: UTF-16 both.
+    static std::u16string U16Of(const qvn_char* text) {
+      std::u16string u16;
+      for (; text != nullptr && *text != 0; ++text) u16 += static_cast<char16_t>(*text);
+      return u16;
     }
     void Detach() {
       std::lock_guard<std::mutex> lock(mutex);
@@ -485,29 +415,113 @@ class Script {
     }
     bool Busy() {
       std::lock_guard<std::mutex> lock(mutex);
-      return dones < possible;
+      return dones < runs;
     }
-    QvnWindow window;
     std::mutex mutex;
     std::condition_variable changed;
     std::function<Next(const Progress&)> callback;
     std::atomic<bool> cancel{false};
     std::exception_ptr error;
     TransferReport report;
-    size_t expected = 0;  // runs whose thread is known to have started
-    size_t possible = 0;  // runs whose thread may have started: kept until done
-    size_t dones = 0;     // transfers-done messages received
+    size_t runs = 0;   // Script calls made with this window
+    size_t dones = 0;  // transfers-done messages received
   };
+
+#if !defined(_WIN32)
+  // Linux: the library calls proc directly, on Script's thread or its own.
+  struct State : Inbox {
+    State() : window{&State::Proc, this} {}
+    static intptr_t Proc(void* context, uint32_t message, uintptr_t wparam, intptr_t lparam) {
+      const Message kind = message == QVN_WM_TRANSFER_PROGRESS  ? Message::kProgress
+                           : message == QVN_WM_TRANSFER_OUTCOME ? Message::kOutcome
+                           : message == QVN_WM_TRANSFERS_DONE   ? Message::kDone
+                                                                : Message::kOther;
+      return static_cast<State*>(context)->Receive(kind, wparam, lparam);
+    }
+    void* Handle() { return &window; }
+    QvnWindow window;
+  };
+#else
+  // Windows: the library sends window messages, with SendMessageW from its
+  // transfer thread, which waits until the window's thread has handled each.
+  // A window on the caller's thread would stall the transfers (and deadlock
+  // WaitForTransfers) whenever that thread is not pumping messages, so the
+  // window is a message-only window on a thread of its own that does nothing
+  // but pump. It is closed, and the thread joined, only once every done
+  // message has arrived (see ~Script).
+  struct State : Inbox {
+    State() {
+      std::mutex m;
+      std::condition_variable ready;
+      bool created = false;
+      thread = std::thread([&] {
+        HWND hwnd = CreateWindowExW(0, ClassName(), L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                    OwnModule(), nullptr);
+        if (hwnd != nullptr) SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        {
+          std::lock_guard<std::mutex> lock(m);
+          window = hwnd;
+          created = true;
+          ready.notify_all();
+        }
+        MSG msg;
+        while (hwnd != nullptr && GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
+      });
+      std::unique_lock<std::mutex> lock(m);
+      ready.wait(lock, [&] { return created; });
+      if (window == nullptr) {
+        lock.unlock();
+        thread.join();
+        throw std::runtime_error("qvn: cannot create the window for transfer messages");
+      }
+    }
+    ~State() {
+      PostMessageW(window, WM_CLOSE, 0, 0);  // DefWindowProc destroys it; WM_DESTROY ends the loop
+      thread.join();
+    }
+    State(const State&) = delete;
+    State& operator=(const State&) = delete;
+    void* Handle() { return window; }
+
+    static HMODULE OwnModule() {
+      HMODULE module = nullptr;
+      GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                             GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                         reinterpret_cast<LPCWSTR>(&State::WndProc), &module);
+      return module;
+    }
+    static const wchar_t* ClassName() {
+      static const bool registered = [] {
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = &State::WndProc;
+        wc.hInstance = OwnModule();
+        wc.lpszClassName = L"QvnHppTransferWindow";
+        return RegisterClassW(&wc) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+      }();
+      (void)registered;
+      return L"QvnHppTransferWindow";
+    }
+    static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
+      static const UINT outcome = RegisterWindowMessageW(QVN_WM_TRANSFER_OUTCOME_NAME);
+      static const UINT done = RegisterWindowMessageW(QVN_WM_TRANSFERS_DONE_NAME);
+      auto* self = reinterpret_cast<State*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+      if (msg == WM_DESTROY) PostQuitMessage(0);
+      const Message kind = msg == QVN_WM_TRANSFER_PROGRESS ? Message::kProgress
+                           : outcome != 0 && msg == outcome ? Message::kOutcome
+                           : done != 0 && msg == done       ? Message::kDone
+                                                            : Message::kOther;
+      if (self == nullptr || kind == Message::kOther) return DefWindowProcW(hwnd, msg, wparam, lparam);
+      return self->Receive(kind, wparam, lparam);
+    }
+    HWND window = nullptr;
+    std::thread thread;
+  };
+#endif
+
   State& GetState() {
     if (!state_) state_ = std::make_unique<State>();
     return *state_;
   }
-#else
-  struct State {
-    bool Busy() { return false; }
-    void Detach() {}
-  };
-#endif
   struct Kept {
     std::mutex mutex;
     std::vector<std::unique_ptr<State>> states;

@@ -9,6 +9,7 @@
 #include "conversation/probe_timeouts.h"
 #include "conversation/script_request.h"
 #include "platform/locale_format.h"
+#include "platform/progress_message.h"
 #include "text/letter_case.h"
 #include "transfer/file_sections.h"
 #include "transfer/file_transfer_thread.h"
@@ -35,6 +36,24 @@ void AppendAnswer(Text& result, const Text& answer) {
   result += kCrLf;
   result += answer;
 }
+
+// A Script call given a window hears exactly one done message: from the
+// transfer thread when one started, else from Script itself, sent when it
+// returns (also when it ends with an exception).
+class DoneUnlessStarted {
+ public:
+  explicit DoneUnlessStarted(void* message_handle) : message_handle_(message_handle) {}
+  ~DoneUnlessStarted() {
+    if (!started_) platform::SendNoTransfersDone(message_handle_);
+  }
+  DoneUnlessStarted(const DoneUnlessStarted&) = delete;
+  DoneUnlessStarted& operator=(const DoneUnlessStarted&) = delete;
+  void Started() { started_ = true; }
+
+ private:
+  void* message_handle_;
+  bool started_ = false;
+};
 
 void StartTransfers(void* message_handle, const Text& host, uint16_t file_port,
                     const std::vector<Text>& file_sections) {
@@ -83,6 +102,7 @@ void RunDirectives(std::vector<Text>& lines, Text& result, const DirectiveComman
 
 Text Script(void* message_handle, const Text& script, const Text& host, uint16_t port,
             uint16_t file_port) {
+  DoneUnlessStarted done(message_handle);
   if (port == 0) return Text();
   std::vector<Text> lines = SplitLines(script);
   if (lines.size() == 1) return Text();  // only a credentials line
@@ -95,6 +115,7 @@ Text Script(void* message_handle, const Text& script, const Text& host, uint16_t
   Text result;
   if (file_port != 0 && file_sections.size() > 1) {
     StartTransfers(message_handle, host, file_port, file_sections);
+    done.Started();
     result = u"File transfer started : " + platform::LocalDateTimeText() + kCrLf + kCrLf;
   }
   if (lines.size() == 1) return result;

@@ -19,6 +19,9 @@ static_assert(kCancelTransfers == QVN_CANCEL_TRANSFERS);
 static_assert(kTransferOutcomeMessage == QVN_WM_TRANSFER_OUTCOME);
 static_assert(kTransfersDoneMessage == QVN_WM_TRANSFERS_DONE);
 
+uint32_t TransfersDoneMessage() { return kTransfersDoneMessage; }
+uint32_t TransferOutcomeMessage() { return kTransferOutcomeMessage; }
+
 bool SendProgressMessage(const ProgressTarget& target, int32_t index, const Text& text) {
   if (target.proc == nullptr) return false;
   const CancellationAllowed allowed;
@@ -44,5 +47,7 @@ void SendTransfersDone(const ProgressTarget& target, uint32_t begun, uint32_t in
   const CancellationAllowed allowed;
   target.proc(target.context, kTransfersDoneMessage, begun, static_cast<intptr_t>(incomplete));
 }
+
+void SendNoTransfersDone(void* handle) { SendTransfersDone(CopyProgressTarget(handle), 0, 0); }
 
 }  // namespace qvn::platform

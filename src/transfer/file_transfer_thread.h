@@ -50,7 +50,7 @@ class TFileTransferThread {
   void SetOnDownloadDone(TProcessDone handler) { FOnDownloadDone = std::move(handler); }
 
   // The thread body; runs the sections on the calling thread, reports each
-  // entry's outcome and ends with the transfers-done message (Linux). Raises
+  // entry's outcome and ends with the transfers-done message. Raises
   // nothing but the end of its thread: a handler that ends the thread
   // (pthread_exit, pthread_cancel) gets no further message, and every file
   // and connection of the entry is closed on the way out.

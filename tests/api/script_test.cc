@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <mutex>
+#include <thread>
 
 #include "api/boundary.h"
 #include "codecs/text_crypto.h"
@@ -13,6 +15,7 @@
 #include "qvn.h"
 #include "support/fake_file_server.h"
 #include "support/fake_server.h"
+#include "support/progress_window.h"
 
 namespace qvn::testing {
 namespace {
@@ -207,6 +210,48 @@ TEST_F(ScriptTest, FailureWordsStandWhereTheAnswersWould) {
   EXPECT_EQ(Script(nullptr, kCredentials + u"\r\nCLEARSYNC\r\nBUILD SHOW[2]\r\nselect",
                    u"127.0.0.1", closed, 0),
             u"CONNECTION_ERROR\r\nCONNECTION_ERROR\r\nNONE");
+}
+
+// A host that gives a window hears exactly one done message per Script call:
+// from Script itself, (0, 0) and before it returns, when no thread starts;
+// else the thread's, after its entries.
+TEST_F(ScriptTest, AWindowGetsExactlyOneDoneMessagePerCall) {
+  const Text missing = u"FILES [UPLOAD]\r\n{" + T(folder_.File("missing")) + u",..\\m}\r\n";
+  const struct {
+    const char* what;
+    Text script;
+    uint16_t port, file_port;
+    bool thread;
+    int64_t begun, incomplete;
+  } cases[] = {
+      {"commands only", kCredentials + u"\r\nselect", requests_.port(), files_.port(), false, 0, 0},
+      {"port 0", kCredentials + u"\r\n" + Section(), 0, files_.port(), false, 0, 0},
+      {"one line", kCredentials, requests_.port(), files_.port(), false, 0, 0},
+      {"nothing left after tidying", u"\r\n/ comment\r\n", requests_.port(), files_.port(),
+       false, 0, 0},
+      {"sections with file port 0", kCredentials + u"\r\n" + Section() + u"select",
+       requests_.port(), 0, false, 0, 0},
+      {"only a skipped entry", kCredentials + u"\r\n" + missing, requests_.port(),
+       files_.port(), true, 0, 1},
+      {"an upload and a command", kCredentials + u"\r\n" + Section() + u"select",
+       requests_.port(), files_.port(), true, 1, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ProgressWindow window;
+    const Text result = Script(window.handle(), c.script, u"127.0.0.1", c.port, c.file_port);
+    EXPECT_EQ(result.starts_with(kStarted), c.thread) << TextToUtf8(result);
+#ifndef _WIN32
+    // Sent on the calling thread: there before Script returns.
+    if (!c.thread) {
+      EXPECT_EQ(window.DoneMessages(), 1);
+    }
+#endif
+    EXPECT_EQ(window.WaitForDone(), c.begun);
+    EXPECT_EQ(window.DoneIncomplete(), c.incomplete);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // room for a second one
+    EXPECT_EQ(window.DoneMessages(), 1);
+  }
 }
 
 TEST(ScriptCredentialsTest, ACredentialsLineReadingClearSyncIsAlsoADirective) {

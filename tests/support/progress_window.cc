@@ -28,6 +28,11 @@ int64_t ProgressWindow::DoneIncomplete() {
   return done_incomplete_;
 }
 
+int ProgressWindow::DoneMessages() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return done_messages_;
+}
+
 std::vector<OutcomeMessage> ProgressWindow::Outcomes() {
   std::lock_guard<std::mutex> lock(mutex_);
   return outcomes_;
@@ -52,6 +57,7 @@ void ProgressWindow::RecordOutcome(OutcomeMessage outcome) {
 
 void ProgressWindow::RecordDone(int64_t begun, int64_t incomplete) {
   std::lock_guard<std::mutex> lock(mutex_);
+  ++done_messages_;
   done_entries_ = begun;
   done_incomplete_ = incomplete;
   changed_.notify_all();

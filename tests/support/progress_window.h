@@ -1,8 +1,10 @@
 // A host window for transfer progress: on Windows a real message-only window
 // with a message loop on a thread of its own, on Linux a QvnWindow whose proc
-// records the calls. Records every progress message it receives; on Linux the
-// transfers-done message is kept apart, and a window whose handle was handed
-// out waits for it before it goes (as a host must).
+// records the calls. Records every progress message it receives; the
+// transfers-done and outcome messages are kept apart. On Linux a window whose
+// handle was handed out waits for the done message before it goes (as a host
+// must: its context stays in use until then); a Windows window may go at any
+// time (the library then finds no window and sends nothing).
 #ifndef QVN_TESTS_SUPPORT_PROGRESS_WINDOW_H_
 #define QVN_TESTS_SUPPORT_PROGRESS_WINDOW_H_
 
@@ -23,7 +25,7 @@ struct ProgressMessage {
   Text text;
 };
 
-// Linux: one entry's QVN_WM_TRANSFER_OUTCOME.
+// One entry's outcome message.
 struct OutcomeMessage {
   int64_t index;
   Text client_file, server_file;
@@ -44,11 +46,12 @@ class ProgressWindow {
   std::vector<ProgressMessage> Messages();
   // Waits until at least `count` messages arrived, at most timeout_ms.
   bool WaitForMessages(size_t count, int timeout_ms = 20000);
-  // Linux: waits for the transfers-done message; its wparam, or -1 on timeout.
+  // Waits for the transfers-done message; its wparam, or -1 on timeout.
   int64_t WaitForDone(int timeout_ms = 20000);
-  // Linux: the done message's lparam (entries not completed), and the
-  // outcome of each entry, in order.
+  // The last done message's lparam (entries not completed), how many done
+  // messages came, and the outcome of each entry, in order.
   int64_t DoneIncomplete();
+  int DoneMessages();
   std::vector<OutcomeMessage> Outcomes();
   // The window answers a progress message with QVN_CANCEL_TRANSFERS when
   // `cancel` says so.
@@ -68,6 +71,7 @@ class ProgressWindow {
   std::function<bool(const ProgressMessage&)> cancel_;
   int64_t done_entries_ = -1;
   int64_t done_incomplete_ = -1;
+  int done_messages_ = 0;
   std::unique_ptr<Impl> impl_;
   friend struct Impl;
 };

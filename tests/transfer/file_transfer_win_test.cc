@@ -170,5 +170,31 @@ TEST(ProgressWindowWinTest, HandleThatNamesNoWindowIsIgnored) {
   EXPECT_TRUE(server.Sessions()[0].uploaded == PatternBytes(40000));
 }
 
+// The host destroys its window while a transfer reports to it: what would
+// follow (progress, the outcome, the done message) goes nowhere, and the
+// transfer still completes.
+TEST(ProgressWindowWinTest, WindowDestroyedDuringTheTransferGetsNothingMore) {
+  FakeFileServer server(kPassword);
+  TempFolder folder;
+  const std::string path = folder.File("d.bin");
+  WriteFileBytes(path, PatternBytes(700000));  // messages after blocks 10 and 20, and at the end
+  ProgressWindow window;
+  HWND hwnd = static_cast<HWND>(window.handle());
+  // Runs on the window's own thread, while the transfer thread waits in SendMessageW.
+  window.CancelWhen([hwnd](const ProgressMessage&) { return !DestroyWindow(hwnd); });
+  TFileTransferThread thread;
+  thread.SetHost(u"127.0.0.1");
+  thread.SetFilePort(server.port());
+  thread.SetMessageHandle(hwnd);
+  thread.SetFilesScript(kPassword + u"\r\nFILES [UPLOAD]\r\n" + T(path) + u",..\\d}");
+  thread.Execute();
+  EXPECT_FALSE(IsWindow(hwnd));
+  EXPECT_EQ(window.Messages().size(), 1u);
+  EXPECT_TRUE(window.Outcomes().empty());
+  EXPECT_EQ(window.DoneMessages(), 0);
+  ASSERT_TRUE(server.WaitForSessions(1));
+  EXPECT_TRUE(server.Sessions()[0].uploaded == PatternBytes(700000));
+}
+
 }  // namespace
 }  // namespace qvn::testing

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <future>
 #include <memory>
+#include <optional>
 
 #include "base/errors.h"
 #include "codecs/aes.h"
@@ -19,6 +20,7 @@
 #include "platform/socket.h"
 #include "support/fake_file_server.h"
 #include "support/fake_server.h"
+#include "support/loopback.h"
 #include "support/progress_window.h"
 #include "transfer/file_transfer_client.h"
 #include "transfer/file_transfer_thread.h"
@@ -166,14 +168,83 @@ TEST(CancelTransfersTest, CancelOnTheFirstMessageEndsTheScriptsTransfers) {
   EXPECT_EQ(server.Sessions().size(), 1u);
   EXPECT_TRUE(ReadFileBytes(first) == PatternBytes(10, 3));
   EXPECT_EQ(folder.Names(), (std::vector<std::string>{"first.bin", "up.bin"}));
-#ifndef _WIN32
   EXPECT_EQ(window.WaitForDone(), 1);
   EXPECT_EQ(window.DoneIncomplete(), 3);
   std::vector<int32_t> statuses;
   for (const OutcomeMessage& o : window.Outcomes()) statuses.push_back(o.status);
   EXPECT_EQ(statuses, (std::vector<int32_t>{QVN_TRANSFER_CANCELLED, QVN_TRANSFER_NOT_STARTED,
                                             QVN_TRANSFER_NOT_STARTED}));
-#endif
+}
+
+// However an entry ends, the window hears it: one outcome per entry, after
+// the entry's last progress message, then one done message that counts them.
+TEST(TransferOutcomesTest, EveryEntryReportsHowItEnded) {
+  TempFolder folder;
+  const Text up = Utf8ToText(folder.File("up.bin")), down = Utf8ToText(folder.File("down.bin")),
+             missing = Utf8ToText(folder.File("missing.bin"));
+  WriteFileBytes(folder.File("up.bin"), PatternBytes(100));
+  const Text upload = u"FILES [UPLOAD]\r\n{" + up + u",..\\u}\r\n";
+  const Text download = u"FILES [DOWNLOAD]\r\n{" + down + u",..\\d}\r\n";
+  enum class Server { kWhole, kShort, kSilent, kNone };
+  const struct {
+    const char* what;
+    Text sections;
+    Server server;
+    std::vector<int32_t> statuses;
+    int64_t begun;
+    Text first_client;  // the first entry's local path, an upload's or a download's
+  } cases[] = {
+      {"upload", upload, Server::kWhole, {QVN_TRANSFER_COMPLETED}, 1, up},
+      {"download", download, Server::kWhole, {QVN_TRANSFER_COMPLETED}, 1, down},
+      {"missing local file", u"FILES [UPLOAD]\r\n{" + missing + u",..\\m}\r\n", Server::kWhole,
+       {QVN_TRANSFER_SKIPPED}, 0, missing},
+      {"download missing its last block", download, Server::kShort, {QVN_TRANSFER_FAILED}, 1, down},
+      {"silent server", download, Server::kSilent, {QVN_TRANSFER_TIMED_OUT}, 1, down},
+      {"no file server", upload + download, Server::kNone,
+       {QVN_TRANSFER_FAILED, QVN_TRANSFER_NOT_STARTED}, 1, up},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    FakeFileServer server(kPassword);
+    server.SetDownload({u"", u"", PatternBytes(3 * kPlainBlock), c.server == Server::kShort ? 1 : -1});
+    server.SetSilent(c.server == Server::kSilent);
+    std::optional<ScopedTimeouts> timeouts;
+    if (c.server == Server::kSilent) timeouts.emplace(SocketTimeouts{.connect_ms = 0, .io_ms = 300});
+    ProgressWindow window;
+    TFileTransferThread thread;
+    thread.SetHost(kHost);
+    thread.SetFilePort(c.server == Server::kNone ? PortWithNoListener() : server.port());
+    thread.SetMessageHandle(window.handle());
+    thread.SetFilesScript(kPassword + u"\r\n" + c.sections);
+    thread.Execute();
+
+    EXPECT_EQ(window.WaitForDone(), c.begun);
+    EXPECT_EQ(window.DoneMessages(), 1);
+    const std::vector<OutcomeMessage> outcomes = window.Outcomes();
+    std::vector<int32_t> statuses;
+    for (const OutcomeMessage& o : outcomes) statuses.push_back(o.status);
+    EXPECT_EQ(statuses, c.statuses);
+    int64_t incomplete = 0;
+    for (const OutcomeMessage& o : outcomes) {
+      const bool completed = o.status == QVN_TRANSFER_COMPLETED;
+      incomplete += completed ? 0 : 1;
+      EXPECT_EQ(o.reason.empty(), completed) << TextToUtf8(o.reason);
+    }
+    EXPECT_EQ(window.DoneIncomplete(), incomplete);
+    ASSERT_FALSE(outcomes.empty());
+    EXPECT_EQ(outcomes[0].client_file, c.first_client);
+    EXPECT_EQ(outcomes[0].upload, c.first_client != down);
+    // A completed entry carries the index of its progress messages; one that
+    // never began, none.
+    const std::vector<ProgressMessage> progress = window.Messages();
+    if (statuses[0] == QVN_TRANSFER_COMPLETED) {
+      ASSERT_FALSE(progress.empty());
+      EXPECT_EQ(outcomes[0].index, progress.back().wparam);
+    }
+    if (statuses[0] == QVN_TRANSFER_SKIPPED) {
+      EXPECT_EQ(outcomes[0].index, 0);
+    }
+  }
 }
 
 // A transfer that fails never reports a count that reaches its size, so a host

@@ -83,7 +83,12 @@ class ByteCountingServer {
 
 struct HostState {
   HMODULE dll = nullptr;
+  UINT outcome_message = RegisterWindowMessageW(QVN_WM_TRANSFER_OUTCOME_NAME);
+  UINT done_message = RegisterWindowMessageW(QVN_WM_TRANSFERS_DONE_NAME);
   int messages = 0;
+  int outcomes = 0;
+  int32_t status = -1;
+  int dones = 0;
   bool freed_during_transfer = false;
   std::wstring last;
 };
@@ -98,6 +103,16 @@ LRESULT CALLBACK HostWindowProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lpara
       g_state->freed_during_transfer = FreeLibrary(g_state->dll) != 0;
       g_state->dll = nullptr;
     }
+    return 0;
+  }
+  // The thread still runs the unloaded DLL's code: it holds its own reference.
+  if (g_state != nullptr && msg == g_state->outcome_message) {
+    ++g_state->outcomes;
+    g_state->status = reinterpret_cast<const QvnTransferOutcome*>(lparam)->status;
+    return 0;
+  }
+  if (g_state != nullptr && msg == g_state->done_message) {
+    ++g_state->dones;
     return 0;
   }
   return DefWindowProcW(hwnd, msg, wparam, lparam);
@@ -152,7 +167,7 @@ void RunUnloadScenario() {
 
   // The host's message loop; the first progress message unloads the DLL.
   const ULONGLONG deadline = GetTickCount64() + 60000;
-  while (GetTickCount64() < deadline && !(server.finished() && state.messages >= 4)) {
+  while (GetTickCount64() < deadline && !(server.finished() && state.dones > 0)) {
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
     MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
@@ -161,6 +176,9 @@ void RunUnloadScenario() {
   EXPECT_TRUE(server.finished());
   EXPECT_EQ(server.bytes(), (1 + (kFileSize + 32766) / 32767) * kCipherBlock);
   EXPECT_EQ(state.messages, 4);
+  EXPECT_EQ(state.outcomes, 1);
+  EXPECT_EQ(state.status, QVN_TRANSFER_COMPLETED);
+  EXPECT_EQ(state.dones, 1);
   EXPECT_NE(state.last.find(L"*700000*700000*100"), std::wstring::npos) << state.last.size();
 
   // The thread held the last reference; once it has left, the DLL is gone.

@@ -17,7 +17,7 @@ Text is str both ways; answers that mean failure raise qvn.Error subclasses.
 import importlib as _importlib
 
 from ._library import load as load_library
-from ._script import server_name
+from ._sections import server_name
 from .client import Client, set_timeouts
 from .codecs import decode, encode, pack, unpack, value, value_count
 from .errors import ConnectionFailed, Error, LibraryNotFound, NoAnswer, TransferFailed

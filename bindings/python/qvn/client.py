@@ -8,7 +8,7 @@ import sys
 import warnings
 from typing import Optional, Union
 
-from . import _library, _script
+from . import _library, _sections
 from .errors import ConnectionFailed, NoAnswer, TransferFailed
 from .transfers import ProgressCallback, Report, Watch
 
@@ -137,7 +137,8 @@ class Client:
         is called on the library's transfer thread with a qvn.Progress; returning
         qvn.CANCEL cancels; an exception in it is reported as a RuntimeWarning and
         the transfers go on. Raises NoAnswer when the whole answer is NONE.
-        Windows: a script with file transfers raises NotImplementedError.
+        Windows: file sections run without being waited for or reported (the
+        binding has no window there).
         """
         answer, report = self._run(text, progress)
         if report is not None and report.failed:
@@ -155,33 +156,33 @@ class Client:
         local = os.fspath(local_path)
         if not os.path.isfile(local):
             raise FileNotFoundError(local)
-        self._transfer(_script.one_entry_section(credentials, local, server_name, True), progress)
+        self._transfer(_sections.one_entry_section(credentials, local, server_name, True), progress)
 
     def download(self, credentials: str, server_name: str, local_path: PathLike,
                  progress: Optional[ProgressCallback] = None) -> None:
         """Downloads one file and waits for it; the local file is replaced only once
         the whole file has arrived. Raises TransferFailed."""
         local = os.fspath(local_path)
-        self._transfer(_script.one_entry_section(credentials, local, server_name, False), progress)
+        self._transfer(_sections.one_entry_section(credentials, local, server_name, False), progress)
 
     def _transfer(self, text: str, progress: Optional[ProgressCallback]) -> None:
         if self.port == 0 or self.file_port == 0:
             raise ValueError("a file transfer needs a port and a file port")
+        if _library.WINDOWS:
+            raise NotImplementedError(
+                "file transfers need a window and a message loop on Windows; the Python "
+                "binding runs them on Linux only")
         answer, report = self._run(text, progress)
-        if report is None:
+        if report is None or not report.outcomes:  # the entry never reached the thread
             raise TransferFailed([], 1, answer)
         if report.failed:
             raise TransferFailed([o for o in report.outcomes if not o.completed],
                                  report.failed, answer)
 
     def _run(self, text: str, progress: Optional[ProgressCallback]) -> tuple[str, Optional[Report]]:
-        """Script's answer, and the report of its transfers when it started any."""
-        shape = _script.shape_of(text, self.port, self.file_port)
+        """Script's answer, and the report of its transfers (Linux; empty when it
+        started none)."""
         if _library.WINDOWS:
-            if shape.starts_transfers:
-                raise NotImplementedError(
-                    "file transfers need a window and a message loop on Windows; the Python "
-                    "binding runs them on Linux only")
             return _library.call("Script", None, text, self.host, self.port, self.file_port), None
         watch = Watch(progress)
         try:
@@ -190,9 +191,6 @@ class Client:
         except BaseException:
             watch.forget()
             raise
-        said = answer.startswith(_script.STARTED)
-        if shape.starts_transfers and (said or shape.clear_sync):
-            return answer, watch.wait()
-        if not said:
-            watch.forget()  # no thread was started: no message will come
-        return answer, None
+        # Given a window, every Script call ends with exactly one done message:
+        # its transfer thread's, or (no thread) its own, sent before it returned.
+        return answer, watch.wait()
