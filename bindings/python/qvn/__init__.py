@@ -20,7 +20,7 @@ from ._library import load as load_library
 from ._sections import server_name
 from .client import Client, set_timeouts
 from .codecs import decode, encode, pack, unpack, value, value_count
-from .errors import ConnectionFailed, Error, LibraryNotFound, NoAnswer, TransferFailed
+from .errors import ConnectionFailed, Error, LibraryNotFound, NoAnswer, Refused, TransferFailed
 from .transfers import CANCEL, Outcome, Progress, TransferStatus
 
 try:
@@ -37,6 +37,6 @@ except ImportError:  # imported straight from the source tree: the project's ver
 
 __all__ = [
     "CANCEL", "Client", "ConnectionFailed", "Error", "LibraryNotFound", "NoAnswer", "Outcome",
-    "Progress", "TransferFailed", "TransferStatus", "__version__", "decode", "encode",
+    "Progress", "Refused", "TransferFailed", "TransferStatus", "__version__", "decode", "encode",
     "load_library", "pack", "server_name", "set_timeouts", "unpack", "value", "value_count",
 ]

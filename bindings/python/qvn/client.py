@@ -8,8 +8,8 @@ import sys
 import warnings
 from typing import Optional, Union
 
-from . import _library, _sections
-from .errors import ConnectionFailed, NoAnswer, TransferFailed
+from . import _answers, _library, _sections, errors
+from .errors import TransferFailed
 from .transfers import ProgressCallback, Report, Watch
 
 PathLike = Union[str, "os.PathLike[str]"]
@@ -39,6 +39,24 @@ def set_timeouts(connect_ms: int, io_ms: Optional[int] = None) -> None:
         # sys.platform's own, which type checkers know ctypes.windll by.)
         if sys.platform == "win32":
             ctypes.windll.kernel32.SetEnvironmentVariableW(name, str(value))
+
+
+# The exports whose answers the table's "*" rows cover (Script has its own).
+_COMMANDS = frozenset(("ShowDbName", "TryDbPassword", "ChangeUniquePass", "DbMessagePipe",
+                       "DbMessageFile", "DbMessageTcp", "UserAuthentication"))
+
+
+def _check_answer(call: str, answer: str, where: str) -> str:
+    """Raises the failure that bindings/answers.tsv names for this answer, else
+    returns the answer (data)."""
+    key = answer.strip()
+    found = _answers.ANSWERS.get((call, key))
+    if found is None and call in _COMMANDS:
+        found = _answers.ANSWERS.get(("*", key))
+    if found is not None and found[0] is not None:
+        failure: type[errors.Error] = getattr(errors, found[0])
+        raise failure(f"{call} to {where}: {key or 'the empty answer'}: {found[1]}")
+    return answer
 
 
 def _port(value: Optional[int], variable: str, default: int) -> int:
@@ -77,9 +95,7 @@ class Client:
 
     def _command(self, name: str, *arguments: object) -> str:
         answer: str = _library.call(name, self.host, self.port, *arguments)
-        if answer == "CONNECTION_ERROR":
-            raise ConnectionFailed(f"{name} to {self.host}:{self.port}: CONNECTION_ERROR")
-        return answer
+        return _check_answer(name, answer, f"{self.host}:{self.port}")
 
     def try_connect(self, timeout_ms: int = 5000) -> bool:
         """Whether a TCP connection to the request port can be made within timeout_ms
@@ -91,19 +107,21 @@ class Client:
         return self._command("ShowDbName")
 
     def check_password(self, credentials: str) -> str:
-        """The server's reply to a credentials line "dbpassword@user@userpassword".
-        Raises ConnectionFailed."""
+        """The server's reply to a credentials line "dbpassword@user@userpassword":
+        "OK" or "DENIED" (an answer, not a failure). Raises ConnectionFailed."""
         return self._command("TryDbPassword", credentials)
 
     def change_password(self, db_password: str, user: str, user_password: str,
                         new_password: str) -> str:
         """Changes a user's password (sent encrypted under both passwords); the server's
-        reply. Raises ConnectionFailed."""
+        reply ("OK"). Raises Refused on DENIED (the password was not changed) and
+        ConnectionFailed."""
         return self._command("ChangeUniquePass", db_password, user, user_password, new_password)
 
     def authenticate(self, user: str, password: str) -> str:
-        """The server's answer for this user, decrypted under the user's key (empty for
-        an unknown user or a wrong password). Raises ConnectionFailed."""
+        """The server's answer for this user, decrypted under the user's key. Raises
+        Refused for an unknown user or a wrong password (the empty answer) and
+        ConnectionFailed."""
         return self._command("UserAuthentication", user, password)
 
     def message_pipe(self, text: str) -> str:
@@ -136,7 +154,8 @@ class Client:
         and raises TransferFailed if any entry did not complete. progress, if given,
         is called on the library's transfer thread with a qvn.Progress; returning
         qvn.CANCEL cancels; an exception in it is reported as a RuntimeWarning and
-        the transfers go on. Raises NoAnswer when the whole answer is NONE.
+        the transfers go on. Raises NoAnswer when the whole answer is NONE, Refused
+        when it is empty (the server could not open the request).
         Windows: file sections run without being waited for or reported (the
         binding has no window there).
         """
@@ -144,9 +163,7 @@ class Client:
         if report is not None and report.failed:
             raise TransferFailed([o for o in report.outcomes if not o.completed],
                                  report.failed, answer)
-        if answer.strip() == "NONE":
-            raise NoAnswer(f"the script obtained nothing from {self.host}:{self.port}")
-        return answer
+        return _check_answer("Script", answer, f"{self.host}:{self.port}")
 
     def upload(self, credentials: str, local_path: PathLike, server_name: str,
                progress: Optional[ProgressCallback] = None) -> None:

@@ -29,6 +29,12 @@ class NoAnswer(Error):
     that did not decrypt (wrong database or user password)."""
 
 
+class Refused(Error):
+    """The server refused the request: it could not open it (unknown user or wrong
+    password: the empty answer), or said DENIED where that means the work was not
+    done (changing a password)."""
+
+
 class TransferFailed(Error):
     """One or more file entries of a script did not complete.
 

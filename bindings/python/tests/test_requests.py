@@ -16,7 +16,6 @@ def test_commands(client: qvn.Client, server: Server) -> None:
     assert client.db_name() == DB_NAME
     assert client.check_password(CREDENTIALS) == "OK"
     assert client.authenticate("alice", "alicepw") == "OK alice"
-    assert client.authenticate("nobody", "x") == ""
     assert client.change_password("dbsecret", "bob", "bobpw", "new ✓ pw") == "OK"
     assert client.check_password("dbsecret@bob@new ✓ pw") == "OK"
     assert not client.update_available(CREDENTIALS, "Versions", 0, "no such program", 1)
@@ -35,6 +34,27 @@ def test_messages(client: qvn.Client, server: Server) -> None:
         with connection, connection.makefile("rb") as stream:
             size = struct.unpack(">I", stream.read(4))[0]
             assert stream.read(size).decode("utf-16-le") == "over TCP \U0001D11E"
+
+
+# What the server's answers mean, as bindings/answers.tsv says: failures raise,
+# answers that are data come back.
+@pytest.mark.parametrize("method, arguments, outcome", [
+    ("authenticate", ("nobody", "x"), qvn.Refused),
+    ("authenticate", ("alice", "wrong"), qvn.Refused),
+    ("change_password", ("dbsecret", "alice", "wrong", "new"), qvn.Refused),
+    ("script", ("dbsecret@alice@wrong\r\nlist",), qvn.Refused),
+    ("script", ("wrong\r\nlist",), qvn.Refused),
+    ("check_password", ("dbsecret@alice@wrong",), "DENIED"),
+    ("script", (CREDENTIALS + "\r\nfrobnicate",), "ERROR:"),
+    ("script", (CREDENTIALS + "\r\nget NoSuchTable[0,99]-",), "NOT_FOUND"),
+])
+def test_answers_mean_what_the_table_says(client: qvn.Client, method: str, arguments: tuple,
+                                          outcome: object) -> None:
+    if isinstance(outcome, str):
+        assert getattr(client, method)(*arguments).startswith(outcome)
+    else:
+        with pytest.raises(outcome):  # type: ignore[call-overload]
+            getattr(client, method)(*arguments)
 
 
 @pytest.mark.parametrize("method, arguments", [
