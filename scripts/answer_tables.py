@@ -51,9 +51,27 @@ def python(rows: list[Row]) -> str:
     return "\n".join(out)
 
 
+API_DOC = ROOT / "docs" / "api.md"
+DOC_START = "<!-- made from bindings/answers.tsv by scripts/answer_tables.py -->"
+DOC_END = "<!-- end of the table -->"
+
+
+def api_doc(rows: list[Row]) -> str:
+    """docs/api.md with the table between its two markers."""
+    text = API_DOC.read_text(encoding="utf-8")
+    start, end = text.index(DOC_START) + len(DOC_START), text.index(DOC_END)
+    table = ["", "| Call | Answer | Failure | Means |", "|---|---|---|---|"]
+    for r in rows:
+        answer = f"`{r.answer}`" if r.answer else "empty text"
+        table.append(f"| {r.call if r.call == '*' else '`' + r.call + '`'} | {answer} | "
+                     f"{r.error or 'none: data'} | {r.meaning} |")
+    return text[:start] + "\n".join(table) + "\n" + text[end:]
+
+
 # Each binding's generated file and the function that writes it.
 EMITTERS: dict[Path, Callable[[list[Row]], str]] = {
     ROOT / "bindings" / "python" / "qvn" / "_answers.py": python,
+    API_DOC: api_doc,
 }
 
 

@@ -118,6 +118,9 @@ TEST_F(CliTest, ExitStatusAnswersAndPasswordSources) {
       {{"auth", "alice", "nope"}, "", {}, 1, "", "refused"},
       {{"script", "-"}, "dbpw@alice@wrong\nlist\n", {}, 1, "", "refused"},
       {{"script", "-U", "alice", "-"}, "count Notes\n", pw, 0, "0\n", ""},
+      // A statement that failed fails the run; no such record is an answer.
+      {{"-U", "alice", "-c", "frob"}, "", pw, 1, "*", "1 statement(s) failed"},
+      {{"-U", "alice", "-c", "get Pets[0,99]-"}, "", pw, 0, "NOT_FOUND\n", ""},
       {{"script", "-"}, " \r\n\t\n", {}, 2, "", "empty"},
       {{"script", "/dev/zero"}, "", {}, 1, "", "64 MiB"},
       {{"-U", "alice", "-c", "count Notes", "-c", "add Notes=x"}, "", pw, 0, "0\nOK 1\n", ""},

@@ -55,8 +55,10 @@ int RunOneScript(const Args& a, const Wide& script) {
   if (!answer.empty()) board->Print(ForTerminal(answer));
   bool none = answer == qvn::kNoneAnswer || answer.ends_with(u"\r\n" + Wide(qvn::kNoneAnswer));
   bool connection_error = false;
+  size_t failed_statements = 0;  // as psql: a statement that failed fails the run
   for (const Wide& line : qvn::SplitLines(answer)) {
     if (line == qvn::kConnectionError) connection_error = true;
+    if (line == u"DENIED" || line.starts_with(u"ERROR:")) ++failed_statements;
   }
   // An empty answer to a request that was sent: the server did not accept
   // the credentials (it has no key to answer under).
@@ -84,6 +86,10 @@ int RunOneScript(const Args& a, const Wide& script) {
   } else if (refused) {
     std::fprintf(stderr, "qvn: script: refused (no answer to the credentials line from %s)\n",
                  Where(a).c_str());
+    status = kRefused;
+  } else if (failed_statements > 0) {
+    std::fprintf(stderr, "qvn: script: %zu statement(s) failed (DENIED or ERROR: above)\n",
+                 failed_statements);
     status = kRefused;
   }
   return status;
