@@ -3,6 +3,7 @@ repository's CMakeLists.txt or, when building from an sdist, the one the sdist
 was made with (its PKG-INFO). The build writes it into qvn/_version.py."""
 
 import re
+import sys
 from pathlib import Path
 
 from setuptools import setup
@@ -23,6 +24,25 @@ def library_version() -> str:
     return found.group(1)
 
 
+def require_wheel_support() -> None:
+    """Without build isolation pip builds with what this Python has; setuptools
+    before 70.1 makes wheels only with the separate wheel package, and failed
+    with nothing but "invalid command 'bdist_wheel'"."""
+    if not {"bdist_wheel", "dist_info"} & set(sys.argv):
+        return
+    try:
+        import wheel  # noqa: F401
+    except ImportError:
+        try:
+            from setuptools.command import bdist_wheel  # noqa: F401  (setuptools 70.1+)
+        except ImportError:
+            raise SystemExit(
+                "qvn: building the package needs the 'wheel' package for this Python's "
+                "setuptools: on Debian or Ubuntu install python3-wheel (and use that Python), "
+                "elsewhere 'pip install wheel', or leave out --no-build-isolation") from None
+
+
+require_wheel_support()
 VERSION = library_version()
 
 

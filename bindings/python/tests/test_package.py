@@ -42,3 +42,18 @@ def test_example_usage_needs_no_library() -> None:
                           env=dict(os.environ, QVN_LIBRARY="/nonexistent/libqvn.so.1"))
     assert done.returncode == 0 and "usage: transfer_progress.py" in done.stdout, \
         done.stdout + done.stderr
+
+
+def test_a_missing_wheel_package_is_named(tmp_path) -> None:
+    # An older setuptools without the wheel package: pip's build stops with
+    # what to install instead of "invalid command 'bdist_wheel'".
+    setup_py = Path(__file__).resolve().parents[1] / "setup.py"
+    child = ("import runpy, sys\n"
+             "sys.modules['wheel'] = None\n"
+             "sys.modules['setuptools.command.bdist_wheel'] = None\n"
+             "sys.argv = ['setup.py', 'dist_info']\n"
+             f"runpy.run_path({str(setup_py)!r})\n")
+    done = subprocess.run([sys.executable, "-c", child], capture_output=True, text=True,
+                          cwd=tmp_path, timeout=60)
+    assert done.returncode != 0
+    assert "python3-wheel" in done.stderr
