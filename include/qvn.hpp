@@ -198,6 +198,54 @@ struct Progress {
   }
 };
 
+// What an answer means: the failure it stands for, or kNone when it is data
+// (the same table as every binding's, docs/api.md "What each answer means").
+// Connection's calls already give no value for kConnectionFailed; the other
+// failures come back as the text, which FailureOf names:
+//   if (qvn::FailureOf("Script", answer) == qvn::Failure::kRefused) ...
+enum class Failure { kNone, kConnectionFailed, kNoAnswer, kRefused };
+
+namespace detail {
+struct AnswerRow {
+  const char* call;  // an export, or "*" for every command of Connection
+  const char16_t* answer;
+  Failure failure;
+};
+// BEGIN: made from bindings/answers.tsv by scripts/answer_tables.py
+inline constexpr AnswerRow kAnswerRows[] = {
+    {"*", u"CONNECTION_ERROR", Failure::kConnectionFailed},
+    {"Script", u"NONE", Failure::kNoAnswer},
+    {"Script", u"", Failure::kRefused},
+    {"UserAuthentication", u"", Failure::kRefused},
+    {"ChangeUniquePass", u"DENIED", Failure::kRefused},
+    {"TryDbPassword", u"DENIED", Failure::kNone},
+    {"TryDbPassword", u"OK", Failure::kNone},
+};
+// END: made from bindings/answers.tsv
+}  // namespace detail
+
+// `call` is the export's name ("Script", "UserAuthentication", ...); `answer`
+// its answer as UTF-8 or UTF-16.
+inline Failure FailureOf(std::string_view call, std::u16string_view answer) {
+  const std::u16string_view blanks = u" \t\r\n";
+  const size_t first = answer.find_first_not_of(blanks);
+  answer = first == std::u16string_view::npos
+               ? std::u16string_view()
+               : answer.substr(first, answer.find_last_not_of(blanks) - first + 1);
+  const bool command = call != "Script" && call != "UpdateIsAvailable" && call != "TryConnect";
+  Failure any = Failure::kNone;
+  for (const detail::AnswerRow& row : detail::kAnswerRows) {
+    if (answer != row.answer) continue;
+    if (call == row.call) return row.failure;
+    if (command && std::string_view(row.call) == "*") any = row.failure;
+  }
+  return any;
+}
+inline Failure FailureOf(std::string_view call, std::string_view utf8_answer) {
+  const std::u16string answer = Utf8ToUtf16(utf8_answer);
+  return FailureOf(call, std::u16string_view(answer));
+}
+
 // The address of a server: host, request port, file port (0: no file transfers).
 struct Connection {
   std::string host;

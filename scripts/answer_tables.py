@@ -68,10 +68,31 @@ def api_doc(rows: list[Row]) -> str:
     return text[:start] + "\n".join(table) + "\n" + text[end:]
 
 
+CPP_HEADER = ROOT / "include" / "qvn.hpp"
+CPP_START = "// BEGIN: made from bindings/answers.tsv by scripts/answer_tables.py\n"
+CPP_END = "// END: made from bindings/answers.tsv\n"
+CPP_FAILURES = {"": "kNone", "ConnectionFailed": "kConnectionFailed", "NoAnswer": "kNoAnswer",
+                "Refused": "kRefused"}
+
+
+def cpp_header(rows: list[Row]) -> str:
+    """include/qvn.hpp with the rows of qvn::FailureOf between its two markers."""
+    text = CPP_HEADER.read_text(encoding="utf-8")
+    start, end = text.index(CPP_START) + len(CPP_START), text.index(CPP_END)
+    table = ["inline constexpr AnswerRow kAnswerRows[] = {"]
+    for r in rows:
+        if r.error not in CPP_FAILURES:
+            raise SystemExit(f"qvn.hpp has no qvn::Failure for {r.error}")
+        table.append(f'    {{"{r.call}", u"{r.answer}", Failure::{CPP_FAILURES[r.error]}}},')
+    table.append("};")
+    return text[:start] + "\n".join(table) + "\n" + text[end:]
+
+
 # Each binding's generated file and the function that writes it.
 EMITTERS: dict[Path, Callable[[list[Row]], str]] = {
     ROOT / "bindings" / "python" / "qvn" / "_answers.py": python,
     API_DOC: api_doc,
+    CPP_HEADER: cpp_header,
 }
 
 

@@ -22,6 +22,7 @@
 #include "base/errors.h"
 #include "platform/socket.h"
 #include "net/listener.h"
+#include "support/answer_cases.h"
 #include "support/server_process_posix.h"
 
 namespace qvn::testing {
@@ -73,6 +74,46 @@ class CliTest : public ::testing::Test {
   std::unique_ptr<ServerProcess> server_;
   std::string port_, file_port_;
 };
+
+// The one list of answer cases (tests/support/answer_cases.tsv), as exit
+// statuses: 3 when the server could not be reached, 1 for a refusal or a file
+// entry that did not complete, and, as psql does, for data in which a
+// statement failed (DENIED, ERROR:); 0 with the answer on stdout otherwise.
+TEST_F(CliTest, AnswersMeanWhatTheTableSays) {
+  const std::string down = "1";  // nothing listens on port 1
+  WriteFile(server_->dir() + "/up.bin", std::string(8000000, 'u'));
+  for (const AnswerCase& c : LoadAnswerCases("dbpw", "alice", "secret")) {
+    const auto& a = c.arguments;
+    std::vector<std::string> args = c.server_up ? std::vector<std::string>{}
+                                                : std::vector<std::string>{"-p", down};
+    std::vector<std::string> env;
+    std::string input;
+    if (c.call == "ShowDbName") {
+      args.push_back("db-name");
+    } else if (c.call == "TryDbPassword") {
+      args.insert(args.end(), {"check-password", a.at(0)});
+    } else if (c.call == "ChangeUniquePass") {
+      args.insert(args.end(), {"change-password", a.at(1)});
+      env = {"QVN_DB_PASSWORD=" + a.at(0), "QVN_PASSWORD=" + a.at(2), "QVN_NEW_PASSWORD=" + a.at(3)};
+    } else if (c.call == "UserAuthentication") {
+      args.insert(args.end(), {"auth", a.at(0), a.at(1)});
+    } else if (c.call == "Script" || c.call == "Upload") {
+      args.insert(args.end(), {"script", "-"});
+      input = c.call == "Script" ? a.at(0)
+                                 : a.at(0) + "\r\nFILES [UPLOAD]\r\n{ up.bin,..\\cases\\up.bin }\r\n";
+    }
+    const Outcome o = Qvn(args, input, server_->dir(), env);
+    const bool data = c.meaning.rfind("data:", 0) == 0;
+    const bool failed_statement = c.meaning == "data:DENIED" || c.meaning == "data:ERROR:";
+    const int status = c.meaning == "ConnectionFailed" || c.meaning == "NoAnswer" ? 3
+                       : !data || failed_statement                                ? 1
+                                                                                  : 0;
+    EXPECT_EQ(o.status, status) << c.name << "\n" << o.err;
+    if (data) {
+      EXPECT_EQ(o.out.rfind(c.meaning.substr(5), 0), 0u) << c.name << ": " << o.out;
+    }
+  }
+}
 
 // Exit status 0 success, 1 refused / NONE, 2 usage, 3 no server (with its
 // cause); passwords from the command line, the environment, standard input or

@@ -2,6 +2,7 @@
 
 import socket
 import struct
+from pathlib import Path
 
 import pytest
 
@@ -36,25 +37,39 @@ def test_messages(client: qvn.Client, server: Server) -> None:
             assert stream.read(size).decode("utf-16-le") == "over TCP \U0001D11E"
 
 
-# What the server's answers mean, as bindings/answers.tsv says: failures raise,
-# answers that are data come back.
-@pytest.mark.parametrize("method, arguments, outcome", [
-    ("authenticate", ("nobody", "x"), qvn.Refused),
-    ("authenticate", ("alice", "wrong"), qvn.Refused),
-    ("change_password", ("dbsecret", "alice", "wrong", "new"), qvn.Refused),
-    ("script", ("dbsecret@alice@wrong\r\nlist",), qvn.Refused),
-    ("script", ("wrong\r\nlist",), qvn.Refused),
-    ("check_password", ("dbsecret@alice@wrong",), "DENIED"),
-    ("script", (CREDENTIALS + "\r\nfrobnicate",), "ERROR:"),
-    ("script", (CREDENTIALS + "\r\nget NoSuchTable[0,99]-",), "NOT_FOUND"),
-])
-def test_answers_mean_what_the_table_says(client: qvn.Client, method: str, arguments: tuple,
-                                          outcome: object) -> None:
-    if isinstance(outcome, str):
-        assert getattr(client, method)(*arguments).startswith(outcome)
+def _answer_cases() -> list:
+    """tests/support/answer_cases.tsv: the cases every surface runs."""
+    table = Path(__file__).resolve().parents[3] / "tests" / "support" / "answer_cases.tsv"
+    rows = [line.split("\t") for line in table.read_text(encoding="utf-8").splitlines()
+            if line and not line.startswith("#")]
+    return [pytest.param(*row[1:], id=row[0]) for row in rows[1:]]
+
+
+# The package's spelling of each call of the list.
+_CALLS = {
+    "ShowDbName": lambda c, a, tmp: c.db_name(),
+    "TryDbPassword": lambda c, a, tmp: c.check_password(*a),
+    "ChangeUniquePass": lambda c, a, tmp: c.change_password(*a),
+    "UserAuthentication": lambda c, a, tmp: c.authenticate(*a),
+    "Script": lambda c, a, tmp: c.script(*a),
+    "Upload": lambda c, a, tmp: (tmp.joinpath("up.bin").write_bytes(b"u" * 8_000_000),
+                                 c.upload(a[0], tmp / "up.bin", "..\\cases\\up.bin"))[1],
+}
+
+
+@pytest.mark.parametrize("server_state, call, arguments, meaning", _answer_cases())
+def test_answers_mean_what_the_table_says(client: qvn.Client, tmp_path: Path, server_state: str,
+                                          call: str, arguments: str, meaning: str) -> None:
+    # The same list runs against the CLI and qvn.hpp (tests/tools, tests/api).
+    filled = (arguments.replace("{db}", "dbsecret").replace("{user}", "alice")
+              .replace("{pw}", "alicepw").replace("\\r\\n", "\r\n"))
+    args = filled.split("|") if filled else []
+    target = client if server_state == "up" else UNREACHABLE
+    if meaning.startswith("data:"):
+        assert _CALLS[call](target, args, tmp_path).startswith(meaning[5:])
     else:
-        with pytest.raises(outcome):  # type: ignore[call-overload]
-            getattr(client, method)(*arguments)
+        with pytest.raises(getattr(qvn, meaning)):
+            _CALLS[call](target, args, tmp_path)
 
 
 @pytest.mark.parametrize("method, arguments", [
