@@ -475,7 +475,7 @@ begin
       Result := False;
   except
     if FFault = nil then
-      FFault := AcquireExceptionObject;
+      FFault := TObject(AcquireExceptionObject); { Delphi: a Pointer }
     FCancelled := True;
     if Msg = QVN_WM_TRANSFER_PROGRESS then
       Answer := QVN_CANCEL_TRANSFERS;
@@ -548,7 +548,7 @@ var
   Msg: TMsg;
 begin
   while not Transfer.FDone do
-    case Integer(GetMessageW(@Msg, 0, 0, 0)) of
+    case Integer(GetMessageW({$IFDEF FPC}@{$ENDIF}Msg, 0, 0, 0)) of
       0:
         begin { WM_QUIT: leave it to the program's own loop }
           PostQuitMessage(Msg.wParam);
@@ -557,8 +557,8 @@ begin
       -1:
         RaiseLastOSError;
     else
-      TranslateMessage(@Msg);
-      DispatchMessageW(@Msg);
+      TranslateMessage({$IFDEF FPC}@{$ENDIF}Msg);
+      DispatchMessageW({$IFDEF FPC}@{$ENDIF}Msg);
     end;
 end;
 
