@@ -88,11 +88,31 @@ def cpp_header(rows: list[Row]) -> str:
     return text[:start] + "\n".join(table) + "\n" + text[end:]
 
 
+def pascal(rows: list[Row]) -> str:
+    def quoted(text: str) -> str:
+        return "'" + text.replace("'", "''") + "'"
+
+    errors = sorted({r.error for r in rows if r.error})
+    out = [f"{{ {HEADER} }}", "", "{ Included by qvn.pas in its interface, after EQvnError. }", "type"]
+    out += [f"  EQvn{e} = class(EQvnError);" for e in errors]
+    out += ["", "const",
+            "  { Call '*' stands for every export that returns a text from the server", "    but Script. Error nil: the answer is data. }",
+            f"  QvnAnswers: array[0..{len(rows) - 1}] of TQvnAnswerRule = ("]
+    for n, r in enumerate(rows):
+        error = f"EQvn{r.error}" if r.error else "nil"
+        sep = "," if n < len(rows) - 1 else ""
+        out.append(f"    (Call: {quoted(r.call)}; Answer: {quoted(r.answer)}; Error: {error};")
+        out.append(f"     Meaning: {quoted(r.meaning)}){sep}")
+    out += ["  );", ""]
+    return "\n".join(out)
+
+
 # Each binding's generated file and the function that writes it.
 EMITTERS: dict[Path, Callable[[list[Row]], str]] = {
     ROOT / "bindings" / "python" / "qvn" / "_answers.py": python,
     API_DOC: api_doc,
     CPP_HEADER: cpp_header,
+    ROOT / "bindings" / "pascal" / "qvn_answers.inc": pascal,
 }
 
 
