@@ -7,8 +7,9 @@
 #                   to build the library and the tools (scripts/demo.sh)
 #   deps.sh linux   build + GoogleTest, Google Benchmark, pkg-config, mandoc
 #                   (the man pages' lint), and Python's venv, setuptools, wheel,
-#                   pytest, tqdm and mypy: the Linux tests, the Python binding's tests
-#                   and type check, and the benchmarks
+#                   pytest, tqdm and mypy, Mono's mcs and runtime: the Linux tests, the
+#                   Python binding's tests and type check, the .NET binding's tests,
+#                   and the benchmarks
 #   deps.sh release build + mingw-w64 (with its zlib), Python's setuptools and
 #                   wheel, dpkg-dev (dpkg-shlibdeps, dpkg-buildflags), file (cpack
 #                   reads the binaries' types with it), lintian, zip and unzip:
@@ -30,6 +31,7 @@ build=(cmake ninja-build g++ libssl-dev zlib1g-dev python3)
 linux=("${build[@]}" pkg-config libgtest-dev googletest libbenchmark-dev)
 linux+=(mandoc)  # the man pages' lint (a ctest)
 linux+=(python3-venv python3-setuptools python3-wheel python3-pytest python3-tqdm mypy)  # bindings/python
+linux+=(mono-mcs mono-runtime)  # bindings/dotnet: its test program under Mono
 mingw=(mingw-w64 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libz-mingw-w64-dev)
 packaging=(python3-setuptools python3-wheel dpkg-dev file lintian zip unzip)
 release=("${build[@]}" "${mingw[@]}" "${packaging[@]}")
