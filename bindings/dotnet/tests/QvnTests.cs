@@ -248,7 +248,7 @@ static class QvnTests
 
     static int Main(string[] args)
     {
-        string server = args[0];
+        string server = Path.GetFullPath(args[0]);  // before the working folder changes
         data = Path.Combine(Path.GetTempPath(), "qvn-dotnet-" + Guid.NewGuid().ToString("N"));
         scratch = Path.Combine(data, "scratch");
         Directory.CreateDirectory(scratch);

@@ -4,7 +4,7 @@
 #   run.sh LIBRARY_DIR QVN_SERVER OUTPUT_DIR
 # Exits 77 (a skip) when mcs or mono is not installed (scripts/deps.sh linux installs them).
 set -euo pipefail
-lib=$1 server=$2 out=$3
+lib=$(cd "$1" && pwd) server=$2 out=$3  # the test changes its working folder
 here=$(cd "$(dirname "$0")/.." && pwd)
 if ! command -v mcs >/dev/null || ! command -v mono >/dev/null; then
   echo "mcs or mono not found: skipped (scripts/deps.sh linux installs mono-mcs and mono-runtime)"
