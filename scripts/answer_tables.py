@@ -107,12 +107,48 @@ def pascal(rows: list[Row]) -> str:
     return "\n".join(out)
 
 
+# The exports that "*" stands for: every one that returns a text from the server
+# (Script has rows of its own).
+SERVER_TEXT_CALLS = ("ShowDbName", "TryDbPassword", "ChangeUniquePass", "DbMessagePipe",
+                     "DbMessageFile", "DbMessageTcp", "UserAuthentication")
+
+
+def csharp_text(s: str) -> str:
+    return '"' + s.replace("\\", "\\\\").replace('"', '\\"') + '"'
+
+
+def dotnet(rows: list[Row]) -> str:
+    """The C# table: Answers.Failure names the exception of an answer, or null for data.
+    A failure name F is the exception class FException of the Qvn namespace."""
+    out = [f"// {HEADER}", "namespace Qvn", "{", "    internal static class Answers", "    {",
+           "        /// <summary>The exports that the rows of call \"*\" apply to.</summary>",
+           "        internal static readonly string[] ServerTextCalls = { "
+           + ", ".join(csharp_text(c) for c in SERVER_TEXT_CALLS) + " };", "",
+           "        /// <summary>The exception for an answer (trimmed) of a call, or null when the",
+           "        /// answer is data.</summary>",
+           "        internal static QvnException Failure(string call, string answer, string context)",
+           "        {",
+           "            bool server = System.Array.IndexOf(ServerTextCalls, call) >= 0;"]
+    # A call's own rows come before the rows of "*", which they override.
+    for r in sorted(rows, key=lambda r: r.call == "*"):
+        match = ("server" if r.call == "*" else f"call == {csharp_text(r.call)}")
+        out.append(f"            if ({match} && answer == {csharp_text(r.answer)})")
+        if r.error:
+            out.append(f"                return new {r.error}Exception(context + \": \" + "
+                       f"{csharp_text(r.meaning)}, call, answer);")
+        else:
+            out.append("                return null;")
+    out += ["            return null;", "        }", "    }", "}", ""]
+    return "\n".join(out)
+
+
 # Each binding's generated file and the function that writes it.
 EMITTERS: dict[Path, Callable[[list[Row]], str]] = {
     ROOT / "bindings" / "python" / "qvn" / "_answers.py": python,
     API_DOC: api_doc,
     CPP_HEADER: cpp_header,
     ROOT / "bindings" / "pascal" / "qvn_answers.inc": pascal,
+    ROOT / "bindings" / "dotnet" / "Answers.g.cs": dotnet,
 }
 
 

@@ -7,10 +7,11 @@
 #                   to build the library and the tools (scripts/demo.sh)
 #   deps.sh linux   build + GoogleTest, Google Benchmark, pkg-config, mandoc
 #                   (the man pages' lint), and Python's venv, setuptools, wheel,
-#                   pytest, tqdm and mypy: the Linux tests, the Python binding's tests
-#                   and type check, and the benchmarks; Free Pascal (the compiler,
-#                   its RTL units and fpc-source, from which scripts/fpc-win64-units.sh
-#                   builds the Windows units): the Pascal unit's tests
+#                   pytest, tqdm and mypy, Mono's mcs and runtime: the Linux tests, the
+#                   Python binding's tests and type check, the .NET binding's tests,
+#                   and the benchmarks; Free Pascal (the compiler, its RTL units and
+#                   fpc-source, from which scripts/fpc-win64-units.sh builds the
+#                   Windows units): the Pascal unit's tests
 #   deps.sh release build + mingw-w64 (with its zlib), Python's setuptools and
 #                   wheel, dpkg-dev (dpkg-shlibdeps, dpkg-buildflags), file (cpack
 #                   reads the binaries' types with it), lintian, zip and unzip:
@@ -34,6 +35,7 @@ linux+=(mandoc)  # the man pages' lint (a ctest)
 linux+=(python3-venv python3-setuptools python3-wheel python3-pytest python3-tqdm mypy)  # bindings/python
 # bindings/pascal: the compiler and the RTL, not the "fpc" package's every unit set.
 linux+=(fp-compiler fp-units-rtl fpc-source)
+linux+=(mono-mcs mono-runtime)  # bindings/dotnet: its test program under Mono
 mingw=(mingw-w64 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libz-mingw-w64-dev)
 packaging=(python3-setuptools python3-wheel dpkg-dev file lintian zip unzip)
 release=("${build[@]}" "${mingw[@]}" "${packaging[@]}")
