@@ -20,6 +20,7 @@
 #include <cstdlib>
 #include <exception>
 #include <functional>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -323,6 +324,13 @@ struct TransferReport {
   bool ok() const { return failed == 0; }
 };
 
+// What a script's run gave: its answers, and how its file entries ended.
+template <typename S = std::string>
+struct RunResult {
+  S answers;
+  TransferReport transfers;
+};
+
 // A script: the credentials line, then statements, directives and file
 // sections. Run returns the gathered answers ("NONE" where a request obtained
 // nothing, "CONNECTION_ERROR" where a directive failed); file sections run on
@@ -392,6 +400,30 @@ class Script {
         .as<S>();
   }
 
+  // Run, then WaitForTransfers, on a thread of their own: the future is ready
+  // once the library has sent its last message for this run. Cancel() ends
+  // the transfers (they then report QVN_TRANSFER_CANCELLED); an exception of
+  // the progress callback comes out of get(). The callback runs where it does
+  // for Run. The thread shares this object's state, so the Script may be
+  // destroyed first; a std::future of std::async waits for the thread when it
+  // is destroyed.
+  template <typename S = std::string>
+  std::future<RunResult<S>> RunAsync(const Connection& server) {
+    std::shared_ptr<State> state = state_ ? state_ : (state_ = std::make_shared<State>());
+    {
+      std::lock_guard<std::mutex> lock(state->mutex);
+      ++state->runs;  // counted before this returns: ~Script then keeps the state
+    }
+    return std::async(std::launch::async, [state, text = text_, server]() {
+      RunResult<S> ran{Result(::Script(state->Handle(), text.c_str(), Arg(server.host).c_str(),
+                                       server.port, server.file_port))
+                           .as<S>(),
+                       {}};
+      ran.transfers = state->Wait();
+      return ran;
+    });
+  }
+
 #if defined(_WIN32)
   // Progress goes to the host's own window (HWND) as QVN_WM_TRANSFER_PROGRESS
   // messages, and the outcome and done messages after it; this object neither
@@ -406,13 +438,7 @@ class Script {
 
   // Blocks until the transfers of every Run so far have ended and says how
   // each entry ended (started false when no Run had a file entry).
-  TransferReport WaitForTransfers() {
-    State& state = GetState();
-    std::unique_lock<std::mutex> lock(state.mutex);
-    state.changed.wait(lock, [&] { return state.dones >= state.runs; });
-    if (state.error) std::rethrow_exception(std::exchange(state.error, nullptr));
-    return state.report;
-  }
+  TransferReport WaitForTransfers() { return GetState().Wait(); }
 
  private:
   enum class Message { kProgress, kOutcome, kDone, kOther };
@@ -456,6 +482,12 @@ class Script {
       std::u16string u16;
       for (; text != nullptr && *text != 0; ++text) u16 += static_cast<char16_t>(*text);
       return u16;
+    }
+    TransferReport Wait() {
+      std::unique_lock<std::mutex> lock(mutex);
+      changed.wait(lock, [&] { return dones >= runs; });
+      if (error) std::rethrow_exception(std::exchange(error, nullptr));
+      return report;
     }
     void Detach() {
       std::lock_guard<std::mutex> lock(mutex);
@@ -567,12 +599,12 @@ class Script {
 #endif
 
   State& GetState() {
-    if (!state_) state_ = std::make_unique<State>();
+    if (!state_) state_ = std::make_shared<State>();
     return *state_;
   }
   struct Kept {
     std::mutex mutex;
-    std::vector<std::unique_ptr<State>> states;
+    std::vector<std::shared_ptr<State>> states;
   };
   static Kept& KeptStates() {
     static Kept* kept = new Kept;  // never destroyed: transfer threads may outlive exit
@@ -580,7 +612,7 @@ class Script {
   }
 
   Arg text_;
-  std::unique_ptr<State> state_;
+  std::shared_ptr<State> state_;  // shared with the threads of RunAsync
 };
 
 // Sets the time-outs of every connection this process makes, in milliseconds

@@ -1,11 +1,13 @@
 // The C++ layer of include/qvn.hpp over the exports: typed answers, UTF-8 and
 // UTF-16 both ways, progress texts, and waiting for and cancelling a script's
-// transfers.
+// transfers, in the caller's thread or with RunAsync's future.
 #include "qvn.hpp"
 
 #include <gtest/gtest.h>
 
+#include <future>
 #include <stdexcept>
+#include <thread>
 
 #include "base/text.h"
 #include "support/fake_file_server.h"
@@ -151,6 +153,64 @@ TEST(CppHeaderTest, ProgressCallbackCancels) {
     EXPECT_EQ(report.outcomes[0].status, QVN_TRANSFER_CANCELLED);
     EXPECT_EQ(report.outcomes[1].status, QVN_TRANSFER_NOT_STARTED);
   }
+}
+
+// RunAsync's future holds the answers and the report once the transfers are
+// over, also when the Script is gone before it is ready.
+TEST(CppHeaderTest, RunAsyncGivesTheAnswersAndTheReport) {
+  const Text credentials = u"db@bob@pw";
+  testing::FakeFileServer files(credentials);
+  TempFile upload(".bin", PatternBytes(100000));
+  const Text text = credentials + u"\r\nFILES [UPLOAD]\r\n{" + upload.name() + u",..\\up.bin}";
+  const Connection server{"127.0.0.1", 1, files.port()};
+  for (const bool destroyed_first : {false, true}) {
+    SCOPED_TRACE(destroyed_first ? "Script destroyed first" : "Script kept");
+    std::future<RunResult<>> ran;
+    std::vector<std::thread::id> threads;  // read once the future is ready
+    {
+      Script script(text);
+      script.OnProgress([&](const Progress&) { threads.push_back(std::this_thread::get_id()); });
+      ran = script.RunAsync(server);
+      if (!destroyed_first) ran.wait();
+    }
+    const RunResult<> result = ran.get();
+    EXPECT_EQ(result.answers.rfind("File transfer started : ", 0), 0u) << result.answers;
+    EXPECT_EQ(result.transfers.begun, 1u);
+    ASSERT_EQ(result.transfers.outcomes.size(), 1u);
+    EXPECT_TRUE(result.transfers.outcomes[0].completed());
+    if (!destroyed_first) {
+      ASSERT_FALSE(threads.empty());
+      EXPECT_NE(threads.back(), std::this_thread::get_id());
+    }
+  }
+}
+
+// Cancel() from the caller's thread while the first progress message waits:
+// the future then reports the entry cancelled and the next not started.
+TEST(CppHeaderTest, RunAsyncIsCancelledByCancel) {
+  const Text credentials = u"db@bob@pw";
+  testing::FakeFileServer files(credentials);
+  TempFile upload(".bin", PatternBytes(1 << 20));
+  Script script(credentials + u"\r\nFILES [UPLOAD]\r\n{" + upload.name() +
+                u",..\\one.bin}\r\nFILES [UPLOAD]\r\n{" + upload.name() + u",..\\two.bin}");
+  std::promise<void> reported, cancelled;
+  std::shared_future<void> cancel_done = cancelled.get_future().share();
+  bool first = true;
+  script.OnProgress([&](const Progress&) {
+    if (std::exchange(first, false)) {
+      reported.set_value();
+      cancel_done.wait();
+    }
+  });
+  std::future<RunResult<>> ran = script.RunAsync(Connection{"127.0.0.1", 1, files.port()});
+  reported.get_future().wait();
+  script.Cancel();
+  cancelled.set_value();
+  const TransferReport report = ran.get().transfers;
+  EXPECT_EQ(report.failed, 2u);
+  ASSERT_EQ(report.outcomes.size(), 2u);
+  EXPECT_EQ(report.outcomes[0].status, QVN_TRANSFER_CANCELLED);
+  EXPECT_EQ(report.outcomes[1].status, QVN_TRANSFER_NOT_STARTED);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@ from pathlib import Path
 import pytest
 
 import qvn
+from conftest import CREDENTIALS, Server
 
 CMAKE_LISTS = Path(__file__).resolve().parents[3] / "CMakeLists.txt"
 
@@ -36,12 +37,25 @@ def test_library_not_found_says_where_it_looked(library: str, says: str) -> None
     assert "QVN_LIBRARY" in done.stdout and says in done.stdout, done.stdout + done.stderr
 
 
-def test_example_usage_needs_no_library() -> None:
-    example = Path(__file__).resolve().parents[1] / "examples" / "transfer_progress.py"
-    done = subprocess.run([sys.executable, str(example), "--help"], capture_output=True, text=True,
-                          env=dict(os.environ, QVN_LIBRARY="/nonexistent/libqvn.so.1"))
-    assert done.returncode == 0 and "usage: transfer_progress.py" in done.stdout, \
-        done.stdout + done.stderr
+EXAMPLES = Path(__file__).resolve().parents[1] / "examples"
+
+
+@pytest.mark.parametrize("example", ["transfer_progress.py", "progress_on_main_thread.py"])
+def test_example_usage_needs_no_library(example: str) -> None:
+    done = subprocess.run([sys.executable, str(EXAMPLES / example), "--help"], capture_output=True,
+                          text=True, env=dict(os.environ, QVN_LIBRARY="/nonexistent/libqvn.so.1"))
+    assert done.returncode == 0 and f"usage: {example}" in done.stdout, done.stdout + done.stderr
+
+
+def test_progress_example_uploads(server: Server, tmp_path: Path) -> None:
+    local = tmp_path / "example.bin"
+    local.write_bytes(os.urandom(700_000))
+    done = subprocess.run([sys.executable, str(EXAMPLES / "progress_on_main_thread.py"), str(local)],
+                          capture_output=True, text=True, timeout=120,
+                          env=dict(os.environ, QVN_PORT=str(server.port),
+                                   QVN_FILE_PORT=str(server.file_port), QVN_CREDENTIALS=CREDENTIALS))
+    assert done.returncode == 0 and "(100%)" in done.stdout, done.stdout + done.stderr
+    assert (server.data / "files" / "examples" / "example.bin").read_bytes() == local.read_bytes()
 
 
 def test_a_missing_wheel_package_is_named(tmp_path) -> None:
