@@ -146,7 +146,8 @@ string(CONCAT CPACK_DEBIAN_DEV_DESCRIPTION
   "\nThis package holds what programs are built with: the C header qvn.h,\n"
   "the UTF-8 helpers qvn_utf8.h, the C++ header qvn.hpp, pkg-config's qvn.pc,\n"
   "the CMake package (find_package(qvn)), the qvn(3) man page, a man page\n"
-  "per function (Script(3) ...) and the reference of the C interface.")
+  "per function (Script(3) ...), the reference of the C interface, and the\n"
+  "sources of the Pascal unit Qvn and the C# binding in /usr/share/qvn/bindings.")
 set(CPACK_DEBIAN_DEV_PACKAGE_NAME libqvn-dev)
 set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
 set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS "${QVN_RUNTIME_PACKAGE} (= ${PROJECT_VERSION})")

@@ -39,6 +39,14 @@ install(FILES ${CMAKE_SOURCE_DIR}/include/qvn.h ${CMAKE_SOURCE_DIR}/include/qvn.
 # Generated from the project version; qvn.h includes it.
 install(FILES ${QVN_GENERATED_INCLUDE_DIR}/qvn_version.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
   COMPONENT dev)
+# The Pascal unit and the C# binding are sources a host compiles with its own
+# program, so they come with the headers (libqvn-dev), in share/qvn/bindings.
+install(FILES ${CMAKE_SOURCE_DIR}/bindings/pascal/qvn.pas ${CMAKE_SOURCE_DIR}/bindings/pascal/qvn_answers.inc
+  DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/qvn/bindings/pascal COMPONENT dev)
+file(GLOB QVN_DOTNET_SOURCES ${CMAKE_SOURCE_DIR}/bindings/dotnet/*.cs)
+install(FILES ${QVN_DOTNET_SOURCES} ${CMAKE_SOURCE_DIR}/bindings/dotnet/Qvn.csproj
+  ${CMAKE_SOURCE_DIR}/bindings/dotnet/Qvn.dll.config
+  DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/qvn/bindings/dotnet COMPONENT dev)
 
 # qvn links the internal object library privately (BUILD_INTERFACE only), so
 # the exported target needs nothing but the installed library and header.

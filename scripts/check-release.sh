@@ -102,6 +102,15 @@ lld-link /nologo /entry:Start /subsystem:console /nodefaultlib "$work/msvc/probe
   "$zip/lib/qvn.lib" "$work/msvc/kernel32.lib" /out:"$work/probe.exe"
 wine "$work/probe.exe" || { echo "the program linked by lld-link with qvn.lib failed"; exit 1; }
 echo "a program linked by lld-link with qvn.lib runs"
+# The zip's Pascal example, compiled against nothing but the zip's unit.
+mkdir -p "$work/pascal/units"
+units=$(scripts/fpc-win64-units.sh "$windows/fpc-win64-units")
+fpc -n -Twin64 -Fu"$units" -Fu"$zip/bindings/pascal" -Fi"$zip/bindings/pascal" -FU"$work/pascal/units" \
+  -FE"$work/pascal" -vew -Sew "$zip/examples/pascal/hello.lpr" >"$work/pascal.log" 2>&1 ||
+  { cat "$work/pascal.log"; exit 1; }
+cp "$zip/bin/qvn.dll" "$work/pascal/"
+run_hello "$linux/bin/qvn-server" "$work/pascal/hello.exe" wine
+echo "the zip's Pascal example, built with fpc -Twin64 from the zip's unit, runs"
 
 echo "--- the Debian packages, installed into this machine"
 # What each package brings that the machine does not have yet, to check
@@ -133,6 +142,9 @@ cmake --build "$work/consumer/build" >/dev/null
 run_hello /usr/bin/qvn-server "$work/consumer/build/hello"
 echo "hello.c built with find_package(qvn) runs"
 [ "$(/usr/bin/qvn value 'x@y' 1 @)" = y ] || { echo "the installed qvn does not run"; exit 1; }
+mcs -nologo -target:library -out:"$work/Qvn.dll" /usr/share/qvn/bindings/dotnet/*.cs ||
+  { echo "libqvn-dev's C# binding does not compile"; exit 1; }
+echo "libqvn-dev's C# binding compiles with mcs"
 # The wheel, and the sdist built offline with the distribution's setuptools.
 for package in "qvn-$version-py3-none-any.whl" "qvn-$version.tar.gz"; do
   rm -rf "$work/venv"

@@ -15,7 +15,8 @@
 #   deps.sh release build + mingw-w64 (with its zlib), Python's setuptools and
 #                   wheel, dpkg-dev (dpkg-shlibdeps, dpkg-buildflags), file (cpack
 #                   reads the binaries' types with it), lintian, zip and unzip:
-#                   every release artifact (scripts/release.sh)
+#                   every release artifact (scripts/release.sh); Free Pascal and
+#                   Mono's mcs for their checks (scripts/check-release.sh)
 #   deps.sh all     linux + release + clang with its sanitizer/libFuzzer runtime (the
 #                   brief fuzz runs), lld (lld-link tries the zip's qvn.lib),
 #                   clang-tidy and cppcheck (scripts/lint.sh) and Wine: the Windows
@@ -38,6 +39,8 @@ linux+=(fp-compiler fp-units-rtl fpc-source)
 linux+=(mono-mcs mono-runtime)  # bindings/dotnet: its test program under Mono
 mingw=(mingw-w64 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libz-mingw-w64-dev)
 packaging=(python3-setuptools python3-wheel dpkg-dev file lintian zip unzip)
+# The release check builds the zip's Pascal example and compiles libqvn-dev's C# binding.
+packaging+=(fp-compiler fp-units-rtl fpc-source mono-mcs)
 release=("${build[@]}" "${mingw[@]}" "${packaging[@]}")
 all=("${linux[@]}" "${mingw[@]}" "${packaging[@]}" clang lld libclang-rt-14-dev clang-tidy cppcheck wine wine64)
 case "$set_name" in

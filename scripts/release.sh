@@ -4,7 +4,8 @@
 #   libqvn1_V_ARCH.deb, libqvn-dev_V_ARCH.deb, qvn-tools_V_ARCH.deb
 #                            the Debian packages (cpack; cmake/QvnDebian.cmake)
 #   qvn-V-win64.zip          qvn.dll, its import libraries for MinGW and MSVC, the
-#                            headers, the examples' sources, the manual, a README
+#                            headers, the Pascal unit and the C# binding, the
+#                            examples' sources, the manual, a README
 #   qvn-V-py3-none-any.whl, qvn-V.tar.gz
 #                            the Python package bindings/python and its sdist
 #   SHA256SUMS               of all of the above
@@ -82,13 +83,17 @@ echo "=== release: qvn-$version-win64.zip"
 name=qvn-$version-win64
 stage=$windows/zip/$name
 rm -rf "$windows/zip"
-mkdir -p "$stage"/{bin,lib,include,examples,docs}
+mkdir -p "$stage"/{bin,lib,include,examples/pascal,docs,bindings/pascal,bindings/dotnet}
 cp "$windows/bin/qvn.dll" "$stage/bin/"
 cp "$windows/lib/libqvn.dll.a" src/api/qvn.def "$stage/lib/"
 # The MSVC import library, from the export list with its ordinals.
 x86_64-w64-mingw32-dlltool -m i386:x86-64 -d src/api/qvn.def -l "$stage/lib/qvn.lib"
 cp include/qvn.h include/qvn_utf8.h include/qvn.hpp "$windows/include/qvn_version.h" "$stage/include/"
 cp examples/hello.c examples/transfer.c examples/hello.cpp "$stage/examples/"
+cp examples/pascal/hello.lpr "$stage/examples/pascal/"
+# The host-language bindings are sources over the same exports.
+cp bindings/pascal/qvn.pas bindings/pascal/qvn_answers.inc "$stage/bindings/pascal/"
+cp bindings/dotnet/*.cs bindings/dotnet/Qvn.csproj "$stage/bindings/dotnet/"
 cp docs/*.md "$stage/docs/"
 cp LICENSE CHANGELOG.md "$stage/"
 sed "s/@VERSION@/$version/g" packaging/windows/README.txt >"$stage/README.txt"

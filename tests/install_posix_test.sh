@@ -26,7 +26,9 @@ for f in cmake/qvn/QvnVersion.cmake pkgconfig/qvn.pc; do
 done
 pages=(man3/qvn.3 man3/Script.3 man3/ValueFromString.3 man1/qvn-server.1)
 [ -e "$build/bin/qvn" ] && pages+=(man1/qvn.1)
-for f in "${pages[@]/#/man/}" doc/qvn/LICENSE doc/qvn/CHANGELOG.md doc/qvn/api.md; do
+for f in "${pages[@]/#/man/}" doc/qvn/LICENSE doc/qvn/CHANGELOG.md doc/qvn/api.md \
+  qvn/bindings/pascal/qvn.pas qvn/bindings/pascal/qvn_answers.inc qvn/bindings/dotnet/Client.cs \
+  qvn/bindings/dotnet/Answers.g.cs qvn/bindings/dotnet/Qvn.csproj; do
   [ -s "$prefix/share/$f" ] || { echo "share/$f not installed"; exit 1; }
 done
 run() {  # program: runs it against a fresh installed qvn-server
