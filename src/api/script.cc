@@ -3,6 +3,7 @@
 #include <memory>
 #include <vector>
 
+#include "base/thread_exit.h"
 #include "base/whole_number.h"
 #include "codecs/value_list.h"
 #include "conversation/admin_commands.h"
@@ -36,24 +37,6 @@ void AppendAnswer(Text& result, const Text& answer) {
   result += kCrLf;
   result += answer;
 }
-
-// A Script call given a window hears exactly one done message: from the
-// transfer thread when one started, else from Script itself, sent when it
-// returns (also when it ends with an exception).
-class DoneUnlessStarted {
- public:
-  explicit DoneUnlessStarted(void* message_handle) : message_handle_(message_handle) {}
-  ~DoneUnlessStarted() {
-    if (!started_) platform::SendNoTransfersDone(message_handle_);
-  }
-  DoneUnlessStarted(const DoneUnlessStarted&) = delete;
-  DoneUnlessStarted& operator=(const DoneUnlessStarted&) = delete;
-  void Started() { started_ = true; }
-
- private:
-  void* message_handle_;
-  bool started_ = false;
-};
 
 void StartTransfers(void* message_handle, const Text& host, uint16_t file_port,
                     const std::vector<Text>& file_sections) {
@@ -100,9 +83,11 @@ void RunDirectives(std::vector<Text>& lines, Text& result, const DirectiveComman
   lines.resize(kept);
 }
 
-Text Script(void* message_handle, const Text& script, const Text& host, uint16_t port,
-            uint16_t file_port) {
-  DoneUnlessStarted done(message_handle);
+namespace {
+
+// The script's work; `started` turns true once a transfer thread runs.
+Text RunScript(void* message_handle, const Text& script, const Text& host, uint16_t port,
+               uint16_t file_port, bool& started) {
   if (port == 0) return Text();
   std::vector<Text> lines = SplitLines(script);
   if (lines.size() == 1) return Text();  // only a credentials line
@@ -115,7 +100,7 @@ Text Script(void* message_handle, const Text& script, const Text& host, uint16_t
   Text result;
   if (file_port != 0 && file_sections.size() > 1) {
     StartTransfers(message_handle, host, file_port, file_sections);
-    done.Started();
+    started = true;
     result = u"File transfer started : " + platform::LocalDateTimeText() + kCrLf + kCrLf;
   }
   if (lines.size() == 1) return result;
@@ -128,6 +113,27 @@ Text Script(void* message_handle, const Text& script, const Text& host, uint16_t
   RunDirectives(lines, result, commands);
 
   result = Trim(result + kCrLf + SendScript(host, port, JoinLines(lines)));
+  return result;
+}
+
+}  // namespace
+
+// A Script call given a window hears exactly one done message: from the
+// transfer thread when one started, else from here, as Script returns (also
+// when it fails). Not from a destructor: the host's handler runs in it and
+// may end its thread, which must unwind on through.
+Text Script(void* message_handle, const Text& script, const Text& host, uint16_t port,
+            uint16_t file_port) {
+  bool started = false;
+  Text result;
+  try {
+    result = RunScript(message_handle, script, host, port, file_port, started);
+  } catch (...) {  // the done message first, then the failure goes on
+    RethrowThreadExit();
+    if (!started) platform::SendNoTransfersDone(message_handle);
+    throw;
+  }
+  if (!started) platform::SendNoTransfersDone(message_handle);
   return result;
 }
 

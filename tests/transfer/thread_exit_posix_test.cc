@@ -93,3 +93,37 @@ TEST(ThreadEndedByHandlerTest, UnwindsThroughTheLibraryAndLeavesNothingBehind) {
 
 }  // namespace
 }  // namespace qvn::testing
+
+namespace qvn::testing {
+namespace {
+
+// The same on a host's own thread: Script's done message (no transfer thread
+// started) reaches a handler that ends the thread calling Script.
+TEST(ThreadEndedByHandlerTest, AHostThreadEndedInScriptsDoneMessageUnwindsThroughTheExport) {
+  struct Host {
+    QvnWindow window{&Proc, this};
+    std::atomic<int> dones{0};
+    static intptr_t Proc(void* context, uint32_t message, uintptr_t, intptr_t) {
+      if (message != QVN_WM_TRANSFERS_DONE) return 0;
+      ++static_cast<Host*>(context)->dones;
+      pthread_exit(nullptr);
+    }
+  } host;
+  pthread_t thread;
+  ASSERT_EQ(pthread_create(
+                &thread, nullptr,
+                [](void* arg) -> void* {
+                  ScriptFree(::Script(&static_cast<Host*>(arg)->window, u"db@@\r\nlist", u"127.0.0.1",
+                                      0, 0));
+                  return arg;  // only when the thread was not ended
+                },
+                &host),
+            0);
+  void* returned = &host;
+  ASSERT_EQ(pthread_join(thread, &returned), 0);
+  EXPECT_EQ(returned, nullptr);
+  EXPECT_EQ(host.dones.load(), 1);
+}
+
+}  // namespace
+}  // namespace qvn::testing
