@@ -41,12 +41,13 @@ python_tests() {
 }
 python_tests || status=1
 # A sanitized library cannot be dlopen'ed by, or linked into, a program
-# without the sanitizer runtime first; those two tests run in the plain build.
-run asan "LibraryUnloadPosixTest|install_and_consume|readme_commands" -DCMAKE_BUILD_TYPE=Debug -DQVN_SANITIZE=ON -DQVN_BUILD_BENCH=OFF
+# without the sanitizer runtime first (the unload and install tests, the
+# Pascal and Mono programs); those run in the plain build.
+run asan "LibraryUnloadPosixTest|install_and_consume|readme_commands|pascal_|dotnet_binding" -DCMAKE_BUILD_TYPE=Debug -DQVN_SANITIZE=ON -DQVN_BUILD_BENCH=OFF
 # ThreadSanitizer over the same suite (the transfer thread, the concurrency
 # tests and the test kit's own threads); the exit test and the fuzz replays
 # add nothing there.
-run tsan "LibraryUnloadPosixTest|install_and_consume|readme_commands|ProcessExitPosixTest|_replay" \
+run tsan "LibraryUnloadPosixTest|install_and_consume|readme_commands|pascal_|dotnet_binding|ProcessExitPosixTest|_replay" \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQVN_SANITIZE=thread -DQVN_BUILD_BENCH=OFF
 # Each fuzz target briefly under libFuzzer (the replays above cover the corpora).
 echo "=== fuzz: a few seconds per target"
