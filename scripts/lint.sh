@@ -29,13 +29,14 @@ echo "=== catch-alls"
 # A thread ended inside the library (pthread_exit, pthread_cancel, a runtime
 # shutting down) unwinds through it; a catch-all that swallows that unwind
 # aborts the process. Each one must start with RethrowThreadExit() (or
-# rethrow, or follow a handler of abi::__forced_unwind).
+# rethrow, or follow a handler of abi::__forced_unwind within three lines).
 bare=$(git ls-files src tools include | grep -E '\.(cc|h|hpp)$' | grep -v '^src/base/thread_exit\.h$' |
   xargs awk '
     inside && /RethrowThreadExit\(\);|^[ \t]*throw;/ { inside = 0 }
     inside && /^[ \t]*}/ { print at; inside = 0 }
-    /catch \(\.\.\.\)/ && last !~ /__forced_unwind/ { at = FILENAME ":" FNR; inside = 1 }
-    { last = $0 }')
+    FNR == 1 { unwind_at = -10 }
+    /__forced_unwind/ { unwind_at = FNR }
+    /catch \(\.\.\.\)/ && FNR - unwind_at > 3 { at = FILENAME ":" FNR; inside = 1 }')
 if [ -n "$bare" ]; then
   echo "catch (...) that would swallow a thread's end (add RethrowThreadExit()):"; echo "$bare"; status=1
 fi
