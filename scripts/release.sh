@@ -55,7 +55,7 @@ rm -rf "$linux" "$windows"
 # nor -Wdate-time, which would warn about that build date.
 export DEB_BUILD_MAINT_OPTIONS=hardening=+all DEB_CFLAGS_MAINT_STRIP="-g -O2" \
   DEB_CXXFLAGS_MAINT_STRIP="-g -O2" DEB_CPPFLAGS_MAINT_STRIP=-Wdate-time
-tools=ON targets=(qvn qvn-cli qvn-server)
+tools=ON targets=(qvn qvn-cli qvn-server api_man_pages)
 $libraries_only && tools=OFF targets=(qvn)
 echo "=== release: Linux build (${targets[*]})"
 CFLAGS="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CFLAGS)" \
