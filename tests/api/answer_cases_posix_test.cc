@@ -31,7 +31,7 @@ std::string RunCase(const AnswerCase& c, const qvn::Connection& server, const st
   if (c.call == "Script") return command(qvn::Script(a.at(0)).Run(server));
   if (c.call == "Upload") {
     const std::string local = folder + "/up.bin";
-    WriteFileBytes(local, Bytes(8000000, 'u'));
+    WriteFileBytes(local, Bytes(32000000, 'u'));
     qvn::Script script(a.at(0) + "\r\nFILES [UPLOAD]\r\n{" + local + ",..\\cases\\up.bin}");
     script.Run(server);
     return script.WaitForTransfers().failed > 0 ? "TransferFailed" : "data:";

@@ -81,7 +81,7 @@ class CliTest : public ::testing::Test {
 // statement failed (DENIED, ERROR:); 0 with the answer on stdout otherwise.
 TEST_F(CliTest, AnswersMeanWhatTheTableSays) {
   const std::string down = "1";  // nothing listens on port 1
-  WriteFile(server_->dir() + "/up.bin", std::string(8000000, 'u'));
+  WriteFile(server_->dir() + "/up.bin", std::string(32000000, 'u'));
   for (const AnswerCase& c : LoadAnswerCases("dbpw", "alice", "secret")) {
     const auto& a = c.arguments;
     std::vector<std::string> args = c.server_up ? std::vector<std::string>{}

@@ -305,7 +305,8 @@ TEST_F(ServerTest, TransfersFilesOfEverySizeBothWays) {
 // block ends the connection, and that is what the outcome says.
 TEST_F(ServerTest, TransfersUnderWrongCredentialsAreRefused) {
   const std::string local = server_->dir() + "/refused.bin";
-  WriteFile(local, RandomBytes(3 << 20, 9));
+  // More than loopback's socket buffers hold, so the reset meets the sending.
+  WriteFile(local, RandomBytes(32 << 20, 9));
   Window w;
   Run(u"dbpw@alice@wrong\r\nFILES [UPLOAD]\r\n{" + Rel(local) + u",..\\refused.bin}", w.handle(),
       true);

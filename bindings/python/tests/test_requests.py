@@ -52,7 +52,7 @@ _CALLS = {
     "ChangeUniquePass": lambda c, a, tmp: c.change_password(*a),
     "UserAuthentication": lambda c, a, tmp: c.authenticate(*a),
     "Script": lambda c, a, tmp: c.script(*a),
-    "Upload": lambda c, a, tmp: (tmp.joinpath("up.bin").write_bytes(b"u" * 8_000_000),
+    "Upload": lambda c, a, tmp: (tmp.joinpath("up.bin").write_bytes(b"u" * 32_000_000),
                                  c.upload(a[0], tmp / "up.bin", "..\\cases\\up.bin"))[1],
 }
 
