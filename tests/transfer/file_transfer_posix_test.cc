@@ -17,6 +17,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "api/script.h"
 #include "base/errors.h"
@@ -286,28 +287,62 @@ TEST(DownloadTargetPosixTest, OnlyTheContentChanges) {
   EXPECT_EQ(folder.Names().size(), 3u);       // no temporary file left
 }
 
-// Runs `download` as an unprivileged user (the permission cases mean nothing
-// to root): in a child process that drops to "nobody" when the tests run as
-// root. Whether it succeeded.
-bool AsUnprivileged(const std::function<bool()>& download) {
-  if (::geteuid() != 0) return download();
+// Downloads `content` to each of `targets` as an unprivileged user (the
+// permission cases mean nothing to root): when the tests run as root, in a
+// child that drops to "nobody". The child is forked before the server's
+// threads exist: a child forked beside a running thread can inherit a lock
+// that thread held (a sanitizer's allocator, say) and hang. Whether each
+// download succeeded.
+std::vector<bool> DownloadAsUnprivileged(const Bytes& content,
+                                         const std::vector<std::string>& targets) {
+  auto download = [](uint16_t port, const std::string& target) {
+    return TFileTransferClient().FileDownLoad(u"127.0.0.1", port, kPassword, T(target), u"..\\f");
+  };
+  std::vector<bool> done(targets.size(), false);
+  if (::geteuid() != 0) {
+    FakeFileServer server(kPassword);
+    server.SetDownload({u"", u"", content, -1});
+    for (size_t i = 0; i < targets.size(); ++i) done[i] = download(server.port(), targets[i]);
+    return done;
+  }
+  int to_child[2], from_child[2];
+  if (::pipe(to_child) != 0 || ::pipe(from_child) != 0) return done;
   const pid_t child = ::fork();
   if (child == 0) {
-    const bool ok = ::setgid(65534) == 0 && ::setuid(65534) == 0 && download();
-    ::_exit(ok ? 0 : 1);
+    uint16_t port = 0;
+    if (::read(to_child[0], &port, sizeof port) != sizeof port) ::_exit(2);
+    if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
+    for (const std::string& target : targets) {
+      const char answer = download(port, target) ? 1 : 0;
+      if (::write(from_child[1], &answer, 1) != 1) ::_exit(2);
+    }
+    ::_exit(0);
   }
+  ::close(to_child[0]);
+  ::close(from_child[1]);
+  {
+    FakeFileServer server(kPassword);
+    server.SetDownload({u"", u"", content, -1});
+    const uint16_t port = server.port();
+    if (::write(to_child[1], &port, sizeof port) == sizeof port) {
+      char answer = 0;
+      for (size_t i = 0; i < targets.size() && ::read(from_child[0], &answer, 1) == 1; ++i)
+        done[i] = answer == 1;
+    }
+  }
+  ::close(to_child[1]);
+  ::close(from_child[0]);
   int status = 0;
   ::waitpid(child, &status, 0);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the unprivileged child failed";
+  return done;
 }
 
 // A target that is not a regular file, or that the host could not open for
 // writing, is refused and left as it was; a writable file in a folder that
 // takes no temporary file is written in place.
 TEST(DownloadTargetPosixTest, TargetsTheHostCouldNotWriteAreRefused) {
-  FakeFileServer server(kPassword);
   const Bytes fresh = PatternBytes(40000, 3), original = PatternBytes(10);
-  server.SetDownload({u"", u"", fresh, -1});
   TempFolder top;
   ASSERT_EQ(::chmod(top.path().c_str(), 0777), 0);  // reachable for "nobody"
   const std::string fifo = top.File("fifo"), link = top.File("link"),
@@ -332,13 +367,13 @@ TEST(DownloadTargetPosixTest, TargetsTheHostCouldNotWriteAreRefused) {
       {"read-only file", read_only, false, original},
       {"writable file in a read-only folder", in_closed, true, fresh},
   };
-  for (const auto& c : cases) {
+  std::vector<std::string> targets;
+  for (const auto& c : cases) targets.push_back(c.target);
+  const std::vector<bool> done = DownloadAsUnprivileged(fresh, targets);
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    const auto& c = cases[i];
     SCOPED_TRACE(c.what);
-    const bool done = AsUnprivileged([&] {
-      return TFileTransferClient().FileDownLoad(u"127.0.0.1", server.port(), kPassword,
-                                                T(c.target), u"..\\f");
-    });
-    EXPECT_EQ(done, c.done);
+    EXPECT_EQ(done[i], c.done);
     if (!c.after.empty()) {
       EXPECT_TRUE(ReadFileBytes(c.target) == c.after);
     }
