@@ -74,10 +74,14 @@ size_t ReceiveBlock(platform::Connection& connection, AesCipher& cipher,
 }
 
 // The data blocks of an upload, a batch at a time: read ahead, encrypt the
-// batch's chains together, one gathering write. `progress(count)` runs once per block
-// in order, after the block's batch is sent, with the bytes read so far.
-// `all_sent` turns true once the last block has gone. Raises, before the
-// stale bytes go out, when the file yields fewer than `size` bytes.
+// batch's chains together, one gathering write. `progress(count)` runs once
+// per block in order, after the block is sent, with the bytes of the file's
+// `size` sent so far: a file that grows meanwhile is sent as it was at its
+// size, and its last event still reaches the size. `all_sent` turns true
+// only for the last block's event: the last block goes out on its own, after
+// the events before it, so a handler that cancels on any earlier event keeps
+// the server from getting the whole file. Raises, before the stale bytes go
+// out, when the file yields fewer than `size` bytes.
 template <typename Progress>
 void SendFileBlocks(platform::Connection& connection, AesCipher& cipher, platform::File& file,
                     int64_t size, bool& all_sent, Progress&& progress) {
@@ -98,12 +102,12 @@ void SendFileBlocks(platform::Connection& connection, AesCipher& cipher, platfor
     const size_t batch = static_cast<size_t>(std::min<int64_t>(blocks - k, kBatchBlocks));
     for (size_t i = 0; i < batch; ++i) {
       uint8_t* slot = plain.data() + i * kPlainSlot;
-      size_t got = ReadFully(file, slot, TransferBlockSize);
+      const int64_t due = std::min<int64_t>(size, (k + static_cast<int64_t>(i) + 1) *
+                                                       static_cast<int64_t>(TransferBlockSize));
+      size_t got = ReadFully(file, slot, static_cast<size_t>(due - read));
       read += static_cast<int64_t>(got);
       // A file cut short meanwhile would send stale bytes for the rest and
       // leave a corrupt copy on the server.
-      const int64_t due = std::min<int64_t>(size, (k + static_cast<int64_t>(i) + 1) *
-                                                       static_cast<int64_t>(TransferBlockSize));
       if (read < due) {
         throw Error("the file shrank while it was sent: " + std::to_string(read) + " of " +
                     std::to_string(size) + " bytes");
@@ -117,10 +121,16 @@ void SendFileBlocks(platform::Connection& connection, AesCipher& cipher, platfor
       counts[i] = read;
     }
     cipher.EncryptBlocks(in, out, batch, TransferBlockSize);
-    connection.SendPieces(out, batch, TransferCipherBlockSize);
     k += static_cast<int64_t>(batch);
-    all_sent = k == blocks;
-    for (size_t i = 0; i < batch; ++i) progress(counts[i]);
+    const bool last_batch = k == blocks;
+    const size_t first_part = last_batch ? batch - 1 : batch;
+    if (first_part > 0) connection.SendPieces(out, first_part, TransferCipherBlockSize);
+    for (size_t i = 0; i < first_part; ++i) progress(counts[i]);
+    if (last_batch) {
+      connection.SendPieces(out + first_part, 1, TransferCipherBlockSize);
+      all_sent = true;
+      progress(counts[first_part]);
+    }
   }
   all_sent = true;
 }
@@ -326,11 +336,13 @@ bool TFileTransferClient::DoFileDownLoad(platform::Connection& AConnection, cons
     platform::CheckDownloadTarget(target);
     try {
       file = platform::CreateTemporaryBeside(target, temp_name);
-    } catch (const PlatformError&) {
+    } catch (const PlatformError& e) {
       // A folder that takes no new file, with a target that can be written:
-      // written in place, so a failed download leaves it cut short.
-      if (!platform::IsRegularFile(target)) throw;
-      file = platform::File::Create(target, false);
+      // written in place, left as it was until data arrives (a failed
+      // download then leaves it partly overwritten). A full disk or any other
+      // failure is no reason to risk the target.
+      if (!platform::IsAccessDenied(e.code()) || !platform::IsRegularFile(target)) throw;
+      file = platform::File::OpenExistingForWrite(target);
       in_place = true;
     }
     std::vector<uint8_t> work(kWorkBufferSize, 0);

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <future>
 #include <memory>
 #include <optional>
@@ -174,6 +175,69 @@ TEST(CancelTransfersTest, CancelOnTheFirstMessageEndsTheScriptsTransfers) {
   for (const OutcomeMessage& o : window.Outcomes()) statuses.push_back(o.status);
   EXPECT_EQ(statuses, (std::vector<int32_t>{QVN_TRANSFER_CANCELLED, QVN_TRANSFER_NOT_STARTED,
                                             QVN_TRANSFER_NOT_STARTED}));
+}
+
+// A cancel on any message but an upload's last keeps the server from getting
+// the whole file, also within the last batch of blocks; on the last message
+// it is too late and the upload is complete.
+TEST(CancelTransfersTest, OnlyTheLastMessageIsTooLateToCancelAnUpload) {
+  TempFolder folder;
+  const std::string path = folder.File("up.bin");
+  const int64_t block = static_cast<int64_t>(kPlainBlock);
+  const int64_t blocks = 25, size = blocks * block;  // messages at 10, 20 and 25 blocks
+  WriteFileBytes(path, PatternBytes(size));
+  const struct {
+    int64_t cancel_at;  // the count whose message answers cancel
+    int32_t status;
+  } cases[] = {{20 * block, QVN_TRANSFER_CANCELLED}, {size, QVN_TRANSFER_COMPLETED}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.cancel_at);
+    FakeFileServer server(kPassword);
+    ProgressWindow window;
+    window.CancelWhen([&](const ProgressMessage& m) {
+      return ProgressFields(m.text)[3] == DecimalText(c.cancel_at);
+    });
+    TFileTransferThread thread;
+    thread.SetHost(kHost);
+    thread.SetFilePort(server.port());
+    thread.SetMessageHandle(window.handle());
+    thread.SetFilesScript(kPassword + u"\r\nFILES [UPLOAD]\r\n{" + Utf8ToText(path) + u",..\\u}\r\n");
+    thread.Execute();
+    ASSERT_EQ(window.WaitForDone(), 1);
+    ASSERT_EQ(window.Outcomes().size(), 1u);
+    EXPECT_EQ(window.Outcomes()[0].status, c.status);
+    ASSERT_TRUE(server.WaitForSessions(1));
+    EXPECT_EQ(server.Sessions()[0].blocks.size() == static_cast<size_t>(blocks),
+              c.status == QVN_TRANSFER_COMPLETED);
+  }
+}
+
+// A file that grows while it uploads is sent as it was at its size, and its
+// events count bytes of that size, so the last one still reaches it.
+TEST(HonestProgressTest, AGrowingUploadEndsAtItsSize) {
+  FakeFileServer server(kPassword);
+  TempFolder folder;
+  const std::string path = folder.File("grows.bin");
+  // The last block, 10 bytes, is read after the first batch's events.
+  const int64_t whole = AesCipher::kInterleavedBuffers, block = static_cast<int64_t>(kPlainBlock);
+  const Bytes content = PatternBytes(static_cast<size_t>(whole * block + 10));
+  const int64_t size = static_cast<int64_t>(content.size());
+  WriteFileBytes(path, content);
+  TFileTransferClient client;
+  std::vector<int64_t> counts, expected;
+  client.SetOnUploadProgress([&](TFileTransferClient*, const Text&, const Text&, int64_t,
+                                 int64_t count, Text&, int32_t) {
+    if (counts.empty()) {
+      std::ofstream(path, std::ios::binary | std::ios::app) << std::string(50000, 'x');
+    }
+    counts.push_back(count);
+  });
+  EXPECT_TRUE(client.FileUpLoad(kHost, server.port(), kPassword, Utf8ToText(path), u"..\\g"));
+  for (int64_t k = 1; k <= whole; ++k) expected.push_back(k * block);
+  expected.push_back(size);
+  EXPECT_EQ(counts, expected);
+  ASSERT_TRUE(server.WaitForSessions(1));
+  EXPECT_TRUE(server.Sessions()[0].uploaded == content);
 }
 
 // However an entry ends, the window hears it: one outcome per entry, after
