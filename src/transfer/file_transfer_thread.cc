@@ -65,9 +65,16 @@ uint32_t TFileTransferThread::RunSections() {
   std::string stopped;  // why the entries still to come do not start
   for (const FileEntry& entry : ListFileEntries(FFilesScript)) {
     int32_t index = 0;
-    const EntryOutcome outcome = stopped.empty()
-                                        ? RunEntry(entry, index, stopped)
-                                        : EntryOutcome{TransferStatus::kNotStarted, stopped};
+    EntryOutcome outcome{TransferStatus::kNotStarted, stopped};
+    if (stopped.empty()) {
+      // Whatever fails outside the transfer itself (memory for its handlers,
+      // say) fails this entry only: every entry still gets its outcome.
+      try {
+        outcome = RunEntry(entry, index, stopped);
+      } catch (const std::exception&) {
+        outcome = OutcomeOfCurrentException();
+      }
+    }
     if (outcome.status != TransferStatus::kCompleted) ++incomplete;
     platform::SendTransferOutcome(FProgressTarget, index, entry.client_file, entry.server_file,
                                   entry.direction == TransferDirection::kUpload,
@@ -90,8 +97,12 @@ EntryOutcome TFileTransferThread::RunEntry(const FileEntry& entry, int32_t& inde
   ++FEntries;
   // Kept here rather than freeing itself, so that its outcome can be read.
   TFileTransferClient client;
+  // The thread's id plus the clock's millisecond, as hosts know it; moved on
+  // past an index that an earlier entry of this thread got (entries can
+  // begin within one millisecond), so that each entry's messages are its own.
   index = static_cast<int32_t>(platform::CurrentThreadId() +
                                static_cast<uint32_t>(CurrentMillisecond()));
+  while (!FIndexes.insert(index).second) ++index;
   client.SetIdx(index);
   try {
     if (upload) {

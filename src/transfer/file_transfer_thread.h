@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "base/text.h"
@@ -88,6 +89,7 @@ class TFileTransferThread {
   uint16_t FFilePort = 0;
   platform::ProgressTarget FProgressTarget;
   uint32_t FEntries = 0;  // entries a transfer was begun for
+  std::unordered_set<int32_t> FIndexes;  // given to this thread's entries so far
   std::vector<Text> FFilesScript;
   TNotifyEvent FOnTransferDone;
   TProcessDone FOnUploadDone;

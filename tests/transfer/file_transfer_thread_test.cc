@@ -5,11 +5,14 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <new>
+#include <set>
 
 #include "platform/idle_thread.h"
 #include "platform/locale_format.h"
 #include "platform/socket.h"
 #include "net/listener.h"
+#include "qvn.h"
 #include "support/fake_file_server.h"
 #include "support/progress_window.h"
 
@@ -157,6 +160,41 @@ TEST_F(FileTransferThreadTest, IndexIsThreadIdPlusMillisecond) {
   const uint32_t idx = static_cast<uint32_t>(messages[0].wparam);
   EXPECT_LT(idx - platform::CurrentThreadId(), 1000u);
   EXPECT_EQ(ProgressFields(messages[0].text)[6], DecimalText(static_cast<int32_t>(idx)));
+}
+
+// Entries begun within one millisecond still get an index each, and a
+// failure outside an entry's transfer (its done handler out of memory) fails
+// that entry only: every entry gets its outcome and the done message counts
+// them.
+TEST_F(FileTransferThreadTest, EveryEntryHasAnIndexAndAnOutcomeOfItsOwn) {
+  Text entries;
+  for (int i = 0; i < 18; ++i) {
+    const std::string path = folder_.File("e" + std::to_string(i));
+    WriteFileBytes(path, PatternBytes(10));
+    entries += T(path) + u",..\\e\r\n";
+  }
+  TFileTransferThread thread;
+  thread.SetHost(u"127.0.0.1");
+  thread.SetFilePort(server_.port());
+  thread.SetMessageHandle(window_.handle());
+  thread.SetFilesScript(kPassword + u"\r\nFILES [UPLOAD]\r\n{" + entries + u"}\r\n");
+  int done_calls = 0;
+  thread.SetOnUploadDone([&](void*, const Text&) {
+    if (done_calls++ == 1) throw std::bad_alloc();
+  });
+  thread.Execute();
+  EXPECT_EQ(window_.WaitForDone(), 18);
+  EXPECT_EQ(window_.DoneIncomplete(), 1);
+  std::set<int64_t> indexes;
+  std::vector<int32_t> statuses;
+  for (const OutcomeMessage& o : window_.Outcomes()) {
+    indexes.insert(o.index);
+    statuses.push_back(o.status);
+  }
+  EXPECT_EQ(indexes.size(), 18u);
+  std::vector<int32_t> expected(18, QVN_TRANSFER_COMPLETED);
+  expected[1] = QVN_TRANSFER_FAILED;
+  EXPECT_EQ(statuses, expected);
 }
 
 TEST_F(FileTransferThreadTest, EntriesSeparatorsAndPrefixes) {
