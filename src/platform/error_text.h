@@ -12,6 +12,10 @@ namespace qvn::platform {
 // UTF-8, followed by the code: "Connection refused (error 111)".
 std::string SystemErrorText(uint32_t code);
 
+// True when the code says the caller lacks the permission (EACCES / EPERM,
+// ERROR_ACCESS_DENIED), as opposed to a full disk or any other failure.
+bool IsAccessDenied(uint32_t code);
+
 }  // namespace qvn::platform
 
 #endif  // QVN_PLATFORM_ERROR_TEXT_H_

@@ -1,5 +1,6 @@
 #include "platform/error_text.h"
 
+#include <cerrno>
 #include <cstring>
 
 namespace qvn::platform {
@@ -10,5 +11,7 @@ std::string SystemErrorText(uint32_t code) {
   if (code < 4096) text = std::string(std::strerror(static_cast<int>(code))) + " (" + text + ")";
   return text;
 }
+
+bool IsAccessDenied(uint32_t code) { return code == EACCES || code == EPERM; }
 
 }  // namespace qvn::platform

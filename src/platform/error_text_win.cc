@@ -17,4 +17,6 @@ std::string SystemErrorText(uint32_t code) {
   return text.empty() ? out : TextToUtf8(text) + " (" + out + ")";
 }
 
+bool IsAccessDenied(uint32_t code) { return code == ERROR_ACCESS_DENIED; }
+
 }  // namespace qvn::platform

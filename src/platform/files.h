@@ -31,6 +31,9 @@ class File {
   // A new file (never an existing one) that only its owner may read until its
   // permissions are set (Linux: mode 0600; Windows: as Create).
   static File CreateNewPrivate(const Text& name);
+  // An existing file for writing at position 0, its content left as it is
+  // until written (never created, never emptied).
+  static File OpenExistingForWrite(const Text& name);
 
   bool IsOpen() const { return handle_ != kNoHandle; }
   // Up to n bytes from the current position; 0 at the end of the file.

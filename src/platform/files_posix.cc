@@ -12,11 +12,10 @@
 
 #include "base/errors.h"
 #include "platform/cancellation_posix.h"
+#include "platform/native_path_posix.h"
 
 namespace qvn::platform {
 namespace {
-
-std::string PathOf(const Text& name) { return TextToUtf8(name); }
 
 [[noreturn]] void RaiseErrno(const char* what) {
   throw PlatformError(what, static_cast<uint32_t>(errno));
@@ -29,7 +28,7 @@ int Fd(intptr_t h) { return static_cast<int>(h); }
 File File::OpenForSharedRead(const Text& name) {
   // O_NONBLOCK: a file swapped for a FIFO since it was checked must not stall
   // the open; such a file is refused, and a regular file reads normally again.
-  int fd = ::open(PathOf(name).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  int fd = ::open(NativePath(name).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) RaiseErrno("open for reading failed");
   File file(fd);
   struct stat st;
@@ -42,13 +41,22 @@ File File::OpenForSharedRead(const Text& name) {
 
 File File::Create(const Text& name, bool must_be_new) {
   int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (must_be_new ? O_EXCL : O_TRUNC);
-  int fd = ::open(PathOf(name).c_str(), flags, 0666);
+  int fd = ::open(NativePath(name).c_str(), flags, 0666);
   if (fd < 0) RaiseErrno("create failed");
   return File(fd);
 }
 
+File File::OpenExistingForWrite(const Text& name) {
+  int fd = ::open(NativePath(name).c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) RaiseErrno("open for writing failed");
+  File file(fd);
+  // Non-blocking only so that a FIFO put there meanwhile cannot hang the open.
+  if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) RaiseErrno("open failed");
+  return file;
+}
+
 File File::CreateNewPrivate(const Text& name) {
-  int fd = ::open(PathOf(name).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  int fd = ::open(NativePath(name).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
   if (fd < 0) RaiseErrno("create failed");
   return File(fd);
 }
@@ -111,13 +119,14 @@ void File::Close() noexcept {
 }
 
 bool IsRegularFile(const Text& name) {
+  if (HasLoneSurrogate(name)) return false;  // no file can have that name
   struct stat st;
-  return ::stat(PathOf(name).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  return ::stat(NativePath(name).c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 bool RemoveFile(const Text& name) noexcept {
   try {
-    return ::unlink(PathOf(name).c_str()) == 0;
+    return ::unlink(NativePath(name).c_str()) == 0;
   } catch (const std::exception&) {  // the path could not be formed
     return false;
   }
@@ -127,7 +136,7 @@ bool IsFileInUse(const Text& name) noexcept {
   try {
     // O_NONBLOCK keeps a FIFO from stalling the probe; it is not a regular
     // file anyway.
-    int fd = ::open(PathOf(name).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    int fd = ::open(NativePath(name).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return true;
     struct stat st;
     bool in_use = ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||

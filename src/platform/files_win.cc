@@ -36,6 +36,12 @@ File File::Create(const Text& name, bool must_be_new) {
   return File(Own(h, "create failed"));
 }
 
+File File::OpenExistingForWrite(const Text& name) {
+  HANDLE h = CreateFileW(PathOf(name), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  return File(Own(h, "open for writing failed"));
+}
+
 File File::CreateNewPrivate(const Text& name) { return Create(name, /*must_be_new=*/true); }
 
 size_t File::Read(uint8_t* data, size_t n) {

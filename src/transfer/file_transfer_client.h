@@ -103,8 +103,9 @@ class TFileTransferClient {
   // Fetches the server's AServerFileName into AClientFileName. The data goes
   // to a temporary file in the same folder that replaces AClientFileName only
   // once everything arrived, so a failed download leaves an existing file as
-  // it was; only where no temporary file can be made beside an existing,
-  // writable target is the target written in place. A target that is not a
+  // it was; only where the folder denies a temporary file beside an existing,
+  // writable target is the target written in place (untouched until data
+  // arrives). A target that is not a
   // regular file, or that could not be opened for writing, is refused before
   // anything is asked of the server. True when the answer and every data
   // block arrived and the file was cut to size and moved into place. No
