@@ -48,6 +48,17 @@ Text JoinLines(const std::vector<Text>& lines) {
   return out;
 }
 
+bool HasLoneSurrogate(TextView text) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char16_t c = text[i];
+    if (c < 0xD800 || c > 0xDFFF) continue;
+    if (c > 0xDBFF || i + 1 == text.size() || text[i + 1] < 0xDC00 || text[i + 1] > 0xDFFF)
+      return true;
+    ++i;  // a pair
+  }
+  return false;
+}
+
 std::string TextToUtf8(TextView text) {
   std::string out;
   out.reserve(text.size());

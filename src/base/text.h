@@ -37,6 +37,9 @@ Text JoinLines(const std::vector<Text>& lines);
 std::string TextToUtf8(TextView text);
 Text Utf8ToText(std::string_view utf8);
 
+// True when a surrogate code unit stands without its partner (no UTF-8 form).
+bool HasLoneSurrogate(TextView text);
+
 // ASCII or Latin-1 literal to text, one code unit per byte.
 Text Latin1ToText(std::string_view s);
 

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "base/errors.h"
+#include "platform/native_path_posix.h"
 #include "platform/replace_file.h"
 
 namespace qvn::platform {
@@ -32,7 +33,7 @@ Text FolderOf(const Text& path) {
 }
 
 Text ResolveReplaceTarget(const Text& target) {
-  std::string path = TextToUtf8(target);
+  std::string path = NativePath(target);
   for (int hops = 0;; ++hops) {
     struct stat st;
     if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return Utf8ToText(path);
@@ -50,7 +51,7 @@ Text ResolveReplaceTarget(const Text& target) {
 }
 
 void CheckDownloadTarget(const Text& target) {
-  const std::string path = TextToUtf8(target);
+  const std::string path = NativePath(target);
   struct stat st;
   if (::stat(path.c_str(), &st) != 0) {
     if (errno == ENOENT) return;
@@ -66,7 +67,7 @@ void CheckDownloadTarget(const Text& target) {
 }
 
 void ReplaceWithTemporary(const Text& temp_name, const Text& target) {
-  const std::string from = TextToUtf8(temp_name), to = TextToUtf8(target);
+  const std::string from = NativePath(temp_name), to = NativePath(target);
   struct stat st;
   if (::stat(to.c_str(), &st) == 0) {
     // Owner first: chown may clear the set-id bits that chmod then restores.

@@ -287,13 +287,13 @@ TEST(DownloadTargetPosixTest, OnlyTheContentChanges) {
   EXPECT_EQ(folder.Names().size(), 3u);       // no temporary file left
 }
 
-// Downloads `content` to each of `targets` as an unprivileged user (the
+// Downloads the server's `reply` to each of `targets` as an unprivileged user (the
 // permission cases mean nothing to root): when the tests run as root, in a
 // child that drops to "nobody". The child is forked before the server's
 // threads exist: a child forked beside a running thread can inherit a lock
 // that thread held (a sanitizer's allocator, say) and hang. Whether each
 // download succeeded.
-std::vector<bool> DownloadAsUnprivileged(const Bytes& content,
+std::vector<bool> DownloadAsUnprivileged(const DownloadReply& reply,
                                          const std::vector<std::string>& targets) {
   auto download = [](uint16_t port, const std::string& target) {
     return TFileTransferClient().FileDownLoad(u"127.0.0.1", port, kPassword, T(target), u"..\\f");
@@ -301,7 +301,7 @@ std::vector<bool> DownloadAsUnprivileged(const Bytes& content,
   std::vector<bool> done(targets.size(), false);
   if (::geteuid() != 0) {
     FakeFileServer server(kPassword);
-    server.SetDownload({u"", u"", content, -1});
+    server.SetDownload(reply);
     for (size_t i = 0; i < targets.size(); ++i) done[i] = download(server.port(), targets[i]);
     return done;
   }
@@ -322,7 +322,7 @@ std::vector<bool> DownloadAsUnprivileged(const Bytes& content,
   ::close(from_child[1]);
   {
     FakeFileServer server(kPassword);
-    server.SetDownload({u"", u"", content, -1});
+    server.SetDownload(reply);
     const uint16_t port = server.port();
     if (::write(to_child[1], &port, sizeof port) == sizeof port) {
       char answer = 0;
@@ -369,7 +369,7 @@ TEST(DownloadTargetPosixTest, TargetsTheHostCouldNotWriteAreRefused) {
   };
   std::vector<std::string> targets;
   for (const auto& c : cases) targets.push_back(c.target);
-  const std::vector<bool> done = DownloadAsUnprivileged(fresh, targets);
+  const std::vector<bool> done = DownloadAsUnprivileged({u"", u"", fresh, -1}, targets);
   for (size_t i = 0; i < std::size(cases); ++i) {
     const auto& c = cases[i];
     SCOPED_TRACE(c.what);
@@ -378,11 +378,33 @@ TEST(DownloadTargetPosixTest, TargetsTheHostCouldNotWriteAreRefused) {
       EXPECT_TRUE(ReadFileBytes(c.target) == c.after);
     }
   }
+  // Written in place only once data arrives: a name the server lacks leaves
+  // the target as it was.
+  WriteFileBytes(in_closed, original);
+  EXPECT_EQ(DownloadAsUnprivileged({u"ERROR^NOT_FOUND", u"", {}, 0}, {in_closed}),
+            std::vector<bool>{false});
+  EXPECT_TRUE(ReadFileBytes(in_closed) == original);
   struct stat st;
   ASSERT_EQ(::stat(fifo.c_str(), &st), 0);
   EXPECT_TRUE(S_ISFIFO(st.st_mode));
   EXPECT_EQ(top.Names().size(), 4u);  // no temporary file left
   ::chmod(closed.c_str(), 0777);      // so that the folder can go
+}
+
+// A name with a lone surrogate has no Linux form: it is refused, never
+// written as the file whose name has U+FFFD in its place.
+TEST(DownloadTargetPosixTest, NamesWithALoneSurrogateAreRefused) {
+  FakeFileServer server(kPassword);
+  server.SetDownload({u"", u"", PatternBytes(100, 3), -1});
+  TempFolder folder;
+  const Bytes original = PatternBytes(10);
+  WriteFileBytes(folder.File("victim\xEF\xBF\xBD.txt"), original);  // U+FFFD
+  const Text lone = T(folder.File("victim")) + u"\xDC00.txt";
+  TFileTransferClient client;
+  EXPECT_FALSE(client.FileDownLoad(u"127.0.0.1", server.port(), kPassword, lone, u"..\\f"));
+  EXPECT_FALSE(client.FileUpLoad(u"127.0.0.1", server.port(), kPassword, lone, u"..\\f"));
+  EXPECT_TRUE(ReadFileBytes(folder.File("victim\xEF\xBF\xBD.txt")) == original);
+  EXPECT_EQ(folder.Names().size(), 1u);
 }
 
 TEST(DownloadTargetPosixTest, TemporaryNamesHaveOneShortPattern) {
