@@ -3,6 +3,7 @@
 #include <memory>
 #include <vector>
 
+#include "base/debug_log.h"
 #include "base/thread_exit.h"
 #include "base/whole_number.h"
 #include "codecs/value_list.h"
@@ -19,6 +20,8 @@ namespace qvn {
 namespace {
 
 constexpr char16_t kCrLf[] = u"\r\n";
+// The answer when a script fails after its transfer thread started.
+constexpr char16_t kTransferStartedOnly[] = u"File transfer started";
 
 enum class Directive : uint8_t { kNone, kClearSync, kBuildShow, kBuildShowWithArguments };
 
@@ -130,7 +133,14 @@ Text Script(void* message_handle, const Text& script, const Text& host, uint16_t
     result = RunScript(message_handle, script, host, port, file_port, started);
   } catch (...) {  // the done message first, then the failure goes on
     RethrowThreadExit();
-    if (!started) platform::SendNoTransfersDone(message_handle);
+    if (started) {
+      // A thread runs, so the answer must not be the empty text, which tells
+      // the host that none does (it would free what the thread's messages
+      // still reach).
+      ReportFailure("after the transfer thread started");
+      return Text(kTransferStartedOnly);
+    }
+    platform::SendNoTransfersDone(message_handle);
     throw;
   }
   if (!started) platform::SendNoTransfersDone(message_handle);

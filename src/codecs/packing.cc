@@ -121,9 +121,10 @@ class Pump {
 struct DeflateStream {
   z_stream z{};
   DeflateStream() {
-    if (deflateInit2(&z, 9, Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
-      throw CompressionError("deflateInit2 failed");
-    }
+    const int r = deflateInit2(&z, 9, Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY);
+    // Out of memory is no sign of a text that cannot be packed.
+    if (r == Z_MEM_ERROR) throw std::bad_alloc();
+    if (r != Z_OK) throw CompressionError("deflateInit2 failed");
   }
   ~DeflateStream() { deflateEnd(&z); }
   DeflateStream(const DeflateStream&) = delete;
@@ -133,7 +134,10 @@ struct DeflateStream {
 struct InflateStream {
   z_stream z{};
   InflateStream() {
-    if (inflateInit2(&z, 15) != Z_OK) throw CompressionError("inflateInit2 failed");
+    const int r = inflateInit2(&z, 15);
+    // Out of memory is no sign of a text that was not packed.
+    if (r == Z_MEM_ERROR) throw std::bad_alloc();
+    if (r != Z_OK) throw CompressionError("inflateInit2 failed");
   }
   ~InflateStream() { inflateEnd(&z); }
   InflateStream(const InflateStream&) = delete;
@@ -197,6 +201,7 @@ void CompressBuffer(Bytes& buffer) {
     const int r = deflate(&s.z, pump.AllInputGiven() ? Z_FINISH : Z_NO_FLUSH);
     pump.Account();
     if (r == Z_STREAM_END) break;
+    if (r == Z_MEM_ERROR) throw std::bad_alloc();
     if (r != Z_OK && r != Z_BUF_ERROR) throw CompressionError("deflate failed");
   }
   out.resize(pump.written());
