@@ -4,6 +4,7 @@
 #include <mutex>
 #include <string>
 
+#include "base/debug_log.h"
 #include "base/errors.h"
 #include "platform/environment.h"
 #include "platform/socket_native.h"
@@ -14,6 +15,19 @@ constexpr intptr_t kNoSocket = -1;
 
 std::mutex g_testing_mutex;
 std::optional<SocketTimeouts> g_testing_timeouts;
+
+// A variable's bound. A value that means no number of milliseconds sets no
+// limit, as an unset one does, but not silently: a host that asked for a bound
+// and wrote it wrong learns why it has none.
+int32_t TimeoutFromEnvironment(const char* name) {
+  const std::string value = EnvironmentValue(name);
+  const int32_t ms = ParseTimeoutMs(value);
+  if (ms == 0 && value.find_first_not_of('0') != std::string::npos) {
+    ReportFailure(name, "\"" + value.substr(0, 24) +
+                            "\" is not a whole number of milliseconds from 0 to 999999999: no limit");
+  }
+  return ms;
+}
 
 }  // namespace
 
@@ -32,9 +46,8 @@ SocketTimeouts HostTimeouts() {
     std::lock_guard<std::mutex> lock(g_testing_mutex);
     if (g_testing_timeouts) return *g_testing_timeouts;
   }
-  static const SocketTimeouts from_environment{
-      ParseTimeoutMs(EnvironmentValue("QVN_CONNECT_TIMEOUT_MS")),
-      ParseTimeoutMs(EnvironmentValue("QVN_IO_TIMEOUT_MS"))};
+  static const SocketTimeouts from_environment{TimeoutFromEnvironment("QVN_CONNECT_TIMEOUT_MS"),
+                                               TimeoutFromEnvironment("QVN_IO_TIMEOUT_MS")};
   return from_environment;
 }
 

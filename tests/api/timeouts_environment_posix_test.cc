@@ -7,12 +7,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <future>
 #include <string>
 #include <thread>
+#include <vector>
 
+#include "base/debug_log.h"
 #include "conversation/admin_commands.h"
 #include "support/fake_file_server.h"
 #include "support/fake_server.h"
@@ -30,7 +33,14 @@ TEST(TimeoutsEnvironmentPosixTest, ChildSide) {
   const std::string both = ports;
   const auto request_port = static_cast<uint16_t>(std::stoi(both));
   const auto file_port = static_cast<uint16_t>(std::stoi(both.substr(both.find(',') + 1)));
+  std::vector<std::string> lines;
+  SetDebugSinkForTesting([&](const std::string& line) { lines.push_back(line); });
   EXPECT_EQ(QueryDbName(u"127.0.0.1", request_port, 5000), u"CONNECTION_ERROR");
+  SetDebugSinkForTesting(nullptr);
+  // The malformed connect bound is no bound, and says so.
+  EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
+    return line.find("QVN_CONNECT_TIMEOUT_MS: \" 250\" is not") != std::string::npos;
+  })) << ::testing::PrintToString(lines);
   TempFolder folder;
   TFileTransferClient client;
   EXPECT_FALSE(client.FileDownLoad(u"127.0.0.1", file_port, u"pw", Utf8ToText(folder.File("f")),
@@ -54,6 +64,7 @@ TEST(TimeoutsEnvironmentPosixTest, ParentSide) {
   if (child == 0) {
     ::setenv(kPortsVariable, ports.c_str(), 1);
     ::setenv("QVN_IO_TIMEOUT_MS", "300", 1);
+    ::setenv("QVN_CONNECT_TIMEOUT_MS", " 250", 1);
     ::execl("/proc/self/exe", "qvn_tests", "--gtest_filter=TimeoutsEnvironmentPosixTest.ChildSide",
             static_cast<char*>(nullptr));
     ::_exit(127);
