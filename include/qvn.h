@@ -101,7 +101,7 @@ typedef struct QvnWindow {
 #endif
 
 /* Values of QvnTransferOutcome.status. */
-#define QVN_TRANSFER_COMPLETED 0   /* every byte arrived (download: the file is in place) */
+#define QVN_TRANSFER_COMPLETED 0   /* every block went through (download: the file is in place) */
 #define QVN_TRANSFER_FAILED 1      /* refused, connection lost, target or source unusable */
 #define QVN_TRANSFER_SKIPPED 2     /* upload whose local file is missing or not a file */
 #define QVN_TRANSFER_TIMED_OUT 3   /* QVN_CONNECT_TIMEOUT_MS or QVN_IO_TIMEOUT_MS ran out */

@@ -138,7 +138,7 @@ namespace Qvn
     /// <summary>Values of <see cref="QvnTransferOutcome.Status"/>.</summary>
     public enum TransferStatus
     {
-        Completed = 0,   // every byte arrived (download: the file is in place)
+        Completed = 0,   // every block went through (download: the file is in place)
         Failed = 1,      // refused, connection lost, target or source unusable
         Skipped = 2,     // upload whose local file is missing or not a file
         TimedOut = 3,    // QVN_CONNECT_TIMEOUT_MS or QVN_IO_TIMEOUT_MS ran out

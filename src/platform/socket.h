@@ -56,6 +56,10 @@ class Connection : public ByteSource, public ByteSink {
   // Ends the sending direction (the peer reads end-of-file) and keeps
   // receiving; harmless when not open.
   void ShutdownSend();
+  // Waits at most timeout_ms for the peer to end the connection, dropping
+  // whatever it sends meanwhile: true for an orderly end, false when the time
+  // ran out. Raises PeerEndedError for a reset, ConnectionError otherwise.
+  bool WaitForPeerEnd(int32_t timeout_ms);
   // Shuts down both directions without closing: a read or write blocked on
   // another thread returns. The socket stays owned until Close.
   void Interrupt();

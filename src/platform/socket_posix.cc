@@ -219,6 +219,25 @@ void Connection::EnableKeepAlive() {
   ::setsockopt(static_cast<int>(socket_), SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
 }
 
+bool Connection::WaitForPeerEnd(int32_t timeout_ms) {
+  if (!IsOpen()) throw ConnectionError("connection not open");
+  const int fd = static_cast<int>(socket_);
+  const auto start = std::chrono::steady_clock::now();
+  uint8_t dropped[512];
+  for (;;) {
+    const int left = std::max(Remaining(timeout_ms, start), 0);
+    pollfd p{fd, POLLIN, 0};
+    const int rc = ::poll(&p, 1, left);
+    if (rc < 0 && errno == EINTR) continue;
+    if (rc < 0) FailSocket("waiting for the peer failed", errno);
+    if (rc == 0) return false;
+    const ssize_t got = ::recv(fd, dropped, sizeof dropped, MSG_DONTWAIT);
+    if (got == 0) return true;
+    if (got < 0 && errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK)
+      FailSocket("receive failed", errno);
+  }
+}
+
 void Connection::ShutdownSend() {
   if (IsOpen()) ::shutdown(static_cast<int>(socket_), SHUT_WR);
 }

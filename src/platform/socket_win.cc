@@ -4,6 +4,7 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include <algorithm>
 #include <chrono>
 #include <mutex>
 #include <string>
@@ -232,6 +233,27 @@ void Connection::EnableKeepAlive() {
   BOOL on = TRUE;
   ::setsockopt(AsSocket(socket_), SOL_SOCKET, SO_KEEPALIVE, reinterpret_cast<const char*>(&on),
                sizeof on);
+}
+
+bool Connection::WaitForPeerEnd(int32_t timeout_ms) {
+  if (!IsOpen()) throw ConnectionError("connection not open");
+  const auto start = std::chrono::steady_clock::now();
+  char dropped[512];
+  for (;;) {
+    const int left = std::max(Remaining(timeout_ms, start), 0);
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(AsSocket(socket_), &readable);
+    timeval wait{left / 1000, (left % 1000) * 1000};
+    const int rc = ::select(0, &readable, nullptr, nullptr, &wait);
+    if (rc == SOCKET_ERROR) FailSocket("waiting for the peer failed", ::WSAGetLastError());
+    if (rc == 0) return false;
+    // Readable: a recv returns at once.
+    const int got = ::recv(AsSocket(socket_), dropped, sizeof dropped, 0);
+    if (got == 0) return true;
+    if (got == SOCKET_ERROR && ::WSAGetLastError() != WSAEINTR)
+      FailSocket("receive failed", ::WSAGetLastError());
+  }
 }
 
 void Connection::ShutdownSend() {

@@ -166,6 +166,17 @@ Text TransferKey(const Text& password) { return Trim(Md5Hex(password)); }
 // take it (a name or size it refuses) ends the connection without a word.
 constexpr char kRefusedReason[] = "refused by the server (wrong credentials?)";
 
+// After the last block of an upload: the server ended the connection before
+// it had read them all.
+constexpr char kUnreadReason[] = "the server closed the connection before it read the whole file";
+
+// How long an upload waits for the server to end the connection after the
+// last block: the host's I/O time-out when it set one, else 10 s.
+int32_t UploadEndWaitMs() {
+  const int32_t io_ms = platform::HostTimeouts().io_ms;
+  return io_ms > 0 ? io_ms : 10000;
+}
+
 // Removes the named file, if any is named, when it goes out of scope.
 class TemporaryRemover {
  public:
@@ -296,6 +307,13 @@ bool TFileTransferClient::DoFileUpLoad(platform::Connection& AConnection, const 
       if (FOnUploadProgress)
         FOnUploadProgress(this, AClientFileName, AServerFileName, size, count, FTag, FIdx);
     });
+    // The server answers nothing to an upload; how it ends the connection is
+    // all it says: in order once it has read every block, with a reset when
+    // it closed with blocks unread (wrong credentials, a crash). Waited for a
+    // while only: a server that keeps the connection open is taken at its
+    // silence, as before.
+    AConnection.ShutdownSend();
+    AConnection.WaitForPeerEnd(UploadEndWaitMs());
   } catch (const TransferCancelled&) {
     // Too late once every block has gone: only the entries after this one stop.
     if (!all_sent) {
@@ -305,7 +323,12 @@ bool TFileTransferClient::DoFileUpLoad(platform::Connection& AConnection, const 
   } catch (const PeerEndedError&) {
     // The server reads until the last block; one that ends the connection
     // before that did not take the upload.
-    Refused("upload " + TextToUtf8(AClientFileName));
+    if (all_sent) {
+      FOutcome = {TransferStatus::kFailed, kUnreadReason};
+      ReportFailure("upload " + TextToUtf8(AClientFileName), kUnreadReason);
+    } else {
+      Refused("upload " + TextToUtf8(AClientFileName));
+    }
     return false;
   } catch (...) {  // any failure of the transfer is its answer false
     RethrowThreadExit();

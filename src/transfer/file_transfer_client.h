@@ -93,10 +93,11 @@ class TFileTransferClient {
 
   // Sends the local file AClientFileName to the server as AServerFileName.
   // False at once, without connecting, when the file is in use or missing.
-  // True when the request and every data block were written; false, with the
-  // connection closed at once, when the file yields fewer bytes than it had
-  // when the transfer began. A failure to connect is raised after the
-  // end-of-call steps have run.
+  // True when the request and every data block were written and the server
+  // then ended the connection in order (or kept silent for a while); false
+  // when it reset it, and, with the connection closed at once, when the file
+  // yields fewer bytes than it had when the transfer began. A failure to
+  // connect is raised after the end-of-call steps have run.
   bool FileUpLoad(Text AHost, uint16_t APort, Text APassword, Text AClientFileName,
                   Text AServerFileName);
 

@@ -8,10 +8,13 @@
 namespace qvn::testing {
 
 void CutOffServer::Serve(platform::Connection& connection, size_t /*index*/) {
-  // One read: whatever part of the request has arrived, up to read_bytes.
   uint8_t piece[4096];
   try {
-    if (read_bytes_ > 0) (void)connection.ReceiveSome(piece, std::min(sizeof piece, read_bytes_));
+    for (size_t left = read_bytes_; left > 0;) {
+      const size_t got = connection.ReceiveSome(piece, std::min(sizeof piece, left));
+      if (got == 0) break;
+      left -= got;
+    }
   } catch (const Error&) {  // the client went first: nothing left to cut off
   }
   if (reset_) {

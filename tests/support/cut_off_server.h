@@ -1,9 +1,9 @@
-// A request port that never lets a request finish: on every connection it
-// reads once, at most `read_bytes` (up to 4096) of what has arrived, then
-// closes (with unread bytes waiting, the system resets the connection), or
-// with `reset` resets at once after that read.
-// Stands for a server that crashed, refused a request too large for it, or
-// was restarted in the middle of one.
+// A port that never lets a request or an upload finish: on every connection
+// it reads `read_bytes` (or until the client ends first), then closes (with
+// unread bytes waiting, the system resets the connection), or with `reset`
+// resets at once after that read.
+// Stands for a server that crashed, refused a request too large for it or
+// credentials it does not know, or was restarted in the middle of one.
 #ifndef QVN_TESTS_SUPPORT_CUT_OFF_SERVER_H_
 #define QVN_TESTS_SUPPORT_CUT_OFF_SERVER_H_
 

@@ -11,6 +11,7 @@
 
 #include "codecs/text_crypto.h"
 #include "conversation/script_request.h"
+#include "support/cut_off_server.h"
 #include "support/fake_file_server.h"
 #include "support/fake_server.h"
 #include "transfer/file_transfer_client.h"
@@ -94,6 +95,32 @@ TEST(HostileRequestPortTest, SilentServerBlocksOnlyItsOwnCall) {
   }
   cv.notify_all();
   EXPECT_EQ(stuck.get(), u"");  // closed without a reply
+}
+
+// An upload is completed only when the server read it to the end: one that
+// stops reading early and closes (the system then resets the connection), or
+// resets, fails the upload however small it is.
+TEST(HostileFilePortTest, UploadsTheServerDidNotReadToTheEndFail) {
+  TempFolder folder;
+  const struct {
+    const char* what;
+    size_t blocks;      // of the upload
+    size_t read_bytes;  // by the server, the request block's included
+    bool reset;
+  } cases[] = {
+      {"reads the request block and closes", 1, kCipherBlock, false},
+      {"resets after the request block", 1, kCipherBlock, true},
+      {"stops 100 bytes before the end", 40, 41 * kCipherBlock - 100, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    CutOffServer server(c.read_bytes, c.reset);
+    const std::string path = folder.File("up.bin");
+    WriteFileBytes(path, PatternBytes(c.blocks * kPlainBlock));
+    TFileTransferClient client;
+    EXPECT_FALSE(client.FileUpLoad(u"127.0.0.1", server.port(), u"pw", Utf8ToText(path), u"..\\u"));
+    EXPECT_EQ(client.Outcome().status, TransferStatus::kFailed);
+  }
 }
 
 TEST(HostileFilePortTest, DownloadsEndWholeOrLeaveTheFileAsItWas) {

@@ -33,7 +33,7 @@ further entry of the same script."""
 class TransferStatus(enum.IntEnum):
     """How an entry ended (QvnTransferOutcome.status)."""
 
-    COMPLETED = 0  # every byte arrived (download: the file is in place)
+    COMPLETED = 0  # every block went through (download: the file is in place)
     FAILED = 1  # refused, connection lost, target or source unusable
     SKIPPED = 2  # upload whose local file is missing or not a file
     TIMED_OUT = 3  # QVN_CONNECT_TIMEOUT_MS or QVN_IO_TIMEOUT_MS ran out
