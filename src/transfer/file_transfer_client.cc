@@ -418,8 +418,14 @@ bool TFileTransferClient::DoFileDownLoad(platform::Connection& AConnection, cons
     }
   } catch (...) {  // any failure of the transfer is its answer false
     RethrowThreadExit();
-    failed = true;
-    Failed("download " + TextToUtf8(AServerFileName));
+    // Once the file is in place only the last event failed (out of memory in
+    // its handler): the download itself is done.
+    failed = !complete;
+    if (failed) {
+      Failed("download " + TextToUtf8(AServerFileName));
+    } else {
+      ReportFailure("download " + TextToUtf8(AServerFileName) + ", its last event");
+    }
   }
   if (failed) return false;
   FOutcome = {TransferStatus::kCompleted, {}};

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <future>
 #include <memory>
+#include <new>
 #include <optional>
 
 #include "base/errors.h"
@@ -238,6 +239,23 @@ TEST(HonestProgressTest, AGrowingUploadEndsAtItsSize) {
   EXPECT_EQ(counts, expected);
   ASSERT_TRUE(server.WaitForSessions(1));
   EXPECT_TRUE(server.Sessions()[0].uploaded == content);
+}
+
+// A failure in the handler of a download's last event, which comes once the
+// file is in place, leaves the download completed.
+TEST(HonestProgressTest, ADownloadInPlaceStaysCompleted) {
+  FakeFileServer server(kPassword);
+  const Bytes content = PatternBytes(3 * kPlainBlock);
+  server.SetDownload({u"", u"", content, -1});
+  TempFolder folder;
+  const std::string path = folder.File("d.bin");
+  TFileTransferClient client;
+  client.SetOnDownloadProgress([&](TFileTransferClient*, const Text&, const Text&, int64_t size,
+                                   int64_t count, Text&, int32_t) {
+    if (count == size && ReadFileBytes(path) == content) throw std::bad_alloc();
+  });
+  EXPECT_TRUE(client.FileDownLoad(kHost, server.port(), kPassword, Utf8ToText(path), u"..\\d"));
+  EXPECT_EQ(client.Outcome().status, TransferStatus::kCompleted);
 }
 
 // However an entry ends, the window hears it: one outcome per entry, after
