@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <memory>
 #include <system_error>
 
 #include "base/text.h"
@@ -7,6 +8,15 @@
 #include "platform/user_files.h"
 
 namespace qvn::platform {
+namespace {
+
+// A file handle closed when it goes out of scope.
+struct HandleCloser {
+  void operator()(HANDLE handle) const { CloseHandle(handle); }
+};
+using FileHandle = std::unique_ptr<void, HandleCloser>;
+
+}  // namespace
 
 std::string UserFilePath(std::string_view name) {
   const std::string app_data = EnvironmentValue("APPDATA");
@@ -29,14 +39,13 @@ std::string PrivateFileProblem(const std::string& path, bool& exists) {
 
 bool AppendToPrivateFile(const std::string& path, std::string_view text) {
   const Text wide = Utf8ToText(path);
-  HANDLE file = CreateFileW(reinterpret_cast<const wchar_t*>(wide.c_str()), FILE_APPEND_DATA,
-                            FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
+  HANDLE opened = CreateFileW(reinterpret_cast<const wchar_t*>(wide.c_str()), FILE_APPEND_DATA,
+                              FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (opened == INVALID_HANDLE_VALUE) return false;
+  const FileHandle file(opened);
   DWORD written = 0;
-  const bool ok = WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
-                  written == text.size();
-  CloseHandle(file);
-  return ok;
+  return WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+         written == text.size();
 }
 
 }  // namespace qvn::platform
