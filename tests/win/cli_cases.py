@@ -60,10 +60,11 @@ def read(folder, name):
         return None
 
 
-def run(command, args, stdin, cwd, env):
+def run(command, args, stdin, cwd, env, passfile="nonexistent-qvnpass"):
     """The program's exit status, stdout and stderr (UTF-8 text)."""
     environment = {k: v for k, v in os.environ.items() if not k.startswith("QVN_")}
-    environment["QVN_PASSFILE"] = "nonexistent-qvnpass"  # none unless a case names one
+    if passfile is not None:
+        environment["QVN_PASSFILE"] = passfile  # none unless a case names one
     environment["LANG"] = environment["LC_ALL"] = "C.UTF-8"  # arguments reach Wine as UTF-8
     for setting in env:
         name, _, value = setting.partition("=")
@@ -140,6 +141,32 @@ def answer_cases(command, values, work, failures):
     return count
 
 
+def default_password_file(command, values, work, failures):
+    """Without QVN_PASSFILE the password file is %APPDATA%\\qvn\\qvnpass."""
+    wine = command[:-1]
+    app_data = subprocess.run(wine + ["cmd", "/c", "echo %APPDATA%"], capture_output=True,
+                              text=True).stdout.strip()
+    folder = subprocess.run(["winepath", "-u", app_data + "\\qvn"], capture_output=True,
+                            text=True).stdout.strip()
+    path = os.path.join(folder, "qvnpass")
+    if not folder or os.path.exists(path):
+        failures.append(f"default password file: no folder for it, or one is there already ({path})")
+        return 1
+    try:
+        os.makedirs(folder, exist_ok=True)
+        with open(path, "w", newline="") as f:
+            f.write(fill("127.0.0.1:{port}::{db}\n127.0.0.1:{port}:{user}:{pw}\n", values))
+        environment = ["QVN_USER=" + values["user"]]
+        status, out, err = run(command, ["-p", values["port"], "check-password"], "", work, environment,
+                               passfile=None)
+        if (status, out) != (0, "OK\n"):
+            failures.append(f"default password file: exit status {status}\n  stdout: {out!r}\n  stderr: {err!r}")
+    finally:
+        if os.path.exists(path):
+            os.remove(path)
+    return 1
+
+
 def main():
     db, user, password, db_name, separator, *command = sys.argv[1:]
     assert separator == "--" and command, __doc__
@@ -156,7 +183,8 @@ def main():
     failures = []
     with tempfile.TemporaryDirectory() as work:
         count = answer_cases(command, values, work, failures)
-        count += cli_cases(command, values, work, failures)
+        count += default_password_file(command, values, work, failures)
+        count += cli_cases(command, values, work, failures)  # last: it changes a password
     for failure in failures:
         print("FAILED", failure)
     print(f"{count - len(failures)} of {count} cases hold")
