@@ -3,6 +3,7 @@
 #ifndef QVN_PLATFORM_ENVIRONMENT_H_
 #define QVN_PLATFORM_ENVIRONMENT_H_
 
+#include <optional>
 #include <string>
 
 namespace qvn::platform {
@@ -11,6 +12,13 @@ namespace qvn::platform {
 // environment block, not a C runtime's copy of it, so a host that set the
 // variable with SetEnvironmentVariableW is seen.
 std::string EnvironmentValue(const char* name);
+
+// The same, with an unset variable told apart from an empty one.
+std::optional<std::string> FindEnvironmentValue(const char* name);
+
+// Sets `name` for this process and the programs it starts (Windows: in the
+// process's environment block, where EnvironmentValue reads it).
+void SetEnvironmentValue(const char* name, const std::string& value);
 
 }  // namespace qvn::platform
 

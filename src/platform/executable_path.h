@@ -1,5 +1,5 @@
 // Where the running program's executable is: /proc/self/exe on Linux,
-// GetModuleFileNameW on Windows.
+// GetModuleFileNameW on Windows; and of the library that holds some code.
 #ifndef QVN_PLATFORM_EXECUTABLE_PATH_H_
 #define QVN_PLATFORM_EXECUTABLE_PATH_H_
 
@@ -9,6 +9,10 @@ namespace qvn::platform {
 
 // Full path of the current process's executable; raises PlatformError.
 Text ExecutablePath();
+
+// Full path of the loaded library (or program) that holds `address`, links
+// resolved; empty when the system does not say.
+Text ModulePathOf(const void* address);
 
 }  // namespace qvn::platform
 

@@ -1,5 +1,7 @@
 #include "platform/executable_path.h"
 
+#include <dlfcn.h>
+#include <limits.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -17,6 +19,13 @@ Text ExecutablePath() {
     if (static_cast<size_t>(n) < buf.size()) return Utf8ToText(std::string_view(buf.data(), n));
     buf.resize(buf.size() * 2);
   }
+}
+
+Text ModulePathOf(const void* address) {
+  Dl_info info{};
+  if (::dladdr(address, &info) == 0 || info.dli_fname == nullptr) return {};
+  char resolved[PATH_MAX];
+  return Utf8ToText(::realpath(info.dli_fname, resolved) != nullptr ? resolved : info.dli_fname);
 }
 
 }  // namespace qvn::platform

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <chrono>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <thread>
@@ -23,6 +24,7 @@
 #include "platform/socket.h"
 #include "net/listener.h"
 #include "support/answer_cases.h"
+#include "support/cli_cases.h"
 #include "support/server_process_posix.h"
 
 namespace qvn::testing {
@@ -115,99 +117,77 @@ TEST_F(CliTest, AnswersMeanWhatTheTableSays) {
   }
 }
 
-// Exit status 0 success, 1 refused / NONE, 2 usage, 3 no server (with its
-// cause); passwords from the command line, the environment, standard input or
-// the password file; psql's -c, -f and QVN_USER; the shell's own words.
-TEST_F(CliTest, ExitStatusAnswersAndPasswordSources) {
+// The cases both platforms share (tests/support/cli_cases.tsv): exit status
+// 0 success, 1 refused / NONE / a file entry that did not complete, 2 usage,
+// 3 no server (with its cause, in one line); passwords from the command
+// line, the environment, standard input or the password file; psql's -c, -f
+// and QVN_USER; the shell's own words; an upload and a download.
+TEST_F(CliTest, SharedCasesHold) {
+  uint16_t closed;
+  {
+    qvn::net::Listener l("127.0.0.1", 0);
+    closed = l.port();
+  }
+  // Takes connections (the listen queue does) and never answers.
+  qvn::net::Listener silent("127.0.0.1", 0);
+  const std::map<std::string, std::string> values{
+      {"port", port_}, {"file_port", file_port_}, {"down", std::to_string(closed)},
+      {"mute", std::to_string(silent.port())}, {"db", "dbpw"}, {"user", "alice"},
+      {"pw", "secret"}, {"dbname", "E2E Base"}};
+  const std::string work = server_->dir() + "/cases";
+  ASSERT_EQ(::mkdir(work.c_str(), 0700), 0);
+  WriteFile(work + "/qvnpass", CliCasePassFile(values));
+  ASSERT_EQ(::chmod((work + "/qvnpass").c_str(), 0600), 0);
+  WriteFile(work + "/payload.bin", RandomBytes(700000, 3));
+  const std::vector<CliCase> cases = LoadCliCases(values);
+  ASSERT_FALSE(cases.empty());
+  for (const CliCase& c : cases) {
+    const Outcome o = RunCli(c.args, c.input, work, c.env);
+    EXPECT_EQ(o.status, c.status) << c.name << "\n" << o.out << o.err;
+    EXPECT_EQ(CliCaseMismatch(c, o.out, o.err), "") << c.name << "\n" << o.out << o.err;
+    if (c.status == 3) {
+      EXPECT_EQ(std::count(o.err.begin(), o.err.end(), '\n'), 1) << c.name;
+    }
+    if (c.same.size() == 2) {
+      EXPECT_EQ(ReadFile(work + "/" + c.same[1]), ReadFile(work + "/" + c.same[0])) << c.name;
+    }
+  }
+  EXPECT_EQ(ReadFile(server_->data() + "/messages/messages.txt"), "from stdin \xC3\xA9\r\n");
+}
+
+// What only Linux says or has: a password file others may read, the
+// system's own words for a failure, /dev/zero, and a connect that waits.
+TEST_F(CliTest, LinuxOnlyCases) {
   uint16_t closed;
   {
     qvn::net::Listener l("127.0.0.1", 0);
     closed = l.port();
   }
   const std::string down = std::to_string(closed);
-  // Takes connections (the listen queue does) and never answers.
-  qvn::net::Listener silent("127.0.0.1", 0);
-  const std::string mute = std::to_string(silent.port());
-  const std::vector<std::string> pw{"QVN_DB_PASSWORD=dbpw", "QVN_PASSWORD=secret"};
-  // The database password is the line with an empty user; a file others may
-  // read is ignored.
-  const std::string passfile = server_->dir() + "/qvnpass", open_passfile = passfile + "-open";
-  const std::string lines = "# a comment\n127.0.0.1:*::dbpw\n*:" + port_ + ":alice:secret\n";
-  WriteFile(passfile, lines);
-  WriteFile(open_passfile, lines);
-  ASSERT_EQ(::chmod(passfile.c_str(), 0600), 0);
+  const std::string open_passfile = server_->dir() + "/qvnpass-open";
+  WriteFile(open_passfile, "127.0.0.1:*::dbpw\n*:" + port_ + ":alice:secret\n");
   ASSERT_EQ(::chmod(open_passfile.c_str(), 0644), 0);
   struct Case {
-    std::vector<std::string> args;  // after the server's ports, unless they name -p
-    std::string input;
+    std::vector<std::string> args;
     std::vector<std::string> env;
     int status;
-    std::string out;  // expected stdout, or "*" for any
     std::string err;  // a part of stderr
   } cases[] = {
-      {{"db-name"}, "", {}, 0, "E2E Base\n", ""},
-      {{"check-password", "dbpw@alice@secret"}, "", {}, 0, "OK\n", ""},
-      {{"check-password", "-U", "alice"}, "", pw, 0, "OK\n", ""},
-      {{"check-password"}, "", {"QVN_USER=alice", "QVN_PASSFILE=" + passfile}, 0, "OK\n", ""},
-      {{"check-password", "-U", "alice"}, "", {"QVN_PASSFILE=" + open_passfile}, 2, "",
+      {{"--port", port_, "check-password", "-U", "alice"}, {"QVN_PASSFILE=" + open_passfile}, 2,
        "group or world access"},
-      {{"check-password", "-"}, "dbpw@alice@nope\n", {}, 1, "DENIED\n", "refused"},
-      {{"auth", "alice", "secret"}, "", {}, 0, "OK alice\n", ""},
-      {{"auth", "alice"}, "", pw, 0, "OK alice\n", ""},
-      {{"auth", "alice", "-"}, "secret\n", {}, 0, "OK alice\n", ""},
-      {{"auth", "alice"}, "", {}, 2, "", "QVN_PASSWORD"},
-      {{"auth", "alice", "nope"}, "", {}, 1, "", "refused"},
-      {{"script", "-"}, "dbpw@alice@wrong\nlist\n", {}, 1, "", "refused"},
-      {{"script", "-U", "alice", "-"}, "count Notes\n", pw, 0, "0\n", ""},
-      // A statement that failed fails the run; no such record is an answer.
-      {{"-U", "alice", "-c", "frob"}, "", pw, 1, "*", "1 statement(s) failed"},
-      {{"-U", "alice", "-c", "get Pets[0,99]-"}, "", pw, 0, "NOT_FOUND\n", ""},
-      {{"script", "-"}, " \r\n\t\n", {}, 2, "", "empty"},
-      {{"script", "/dev/zero"}, "", {}, 1, "", "64 MiB"},
-      {{"-U", "alice", "-c", "count Notes", "-c", "add Notes=x"}, "", pw, 0, "0\nOK 1\n", ""},
-      {{"-c", "count Notes"}, "", {"QVN_USER=alice", "QVN_PASSFILE=" + passfile}, 0, "1\n", ""},
-      {{"-c", "count Notes"}, "", pw, 2, "", "needs a user"},
-      {{"-f", "-"}, "dbpw@alice@secret\ncount Notes\n", {}, 0, "1\n", ""},
-      {{"-f", "/nonexistent.qvs"}, "", {}, 1, "", "cannot read /nonexistent.qvs: No such file or directory"},
-      // Without a terminal the shell takes scripts separated by empty lines;
-      // "quit" is its own, and a refused credentials line ends it at once.
-      {{"shell", "-U", "alice"}, "count Notes\n\nadd Notes=y\ncount Notes\n\nquit\ncount Notes\n", pw, 0,
-       "1\nOK 2\n2\n", ""},
-      {{"shell"}, "dbpw@alice@wrong\ncount Notes\n", {}, 1, "", "refused the credentials"},
-      {{"change-password", "alice"}, "", {"QVN_DB_PASSWORD=dbpw", "QVN_PASSWORD=secret",
-        "QVN_NEW_PASSWORD=secret2"}, 0, "OK\n", ""},
-      {{"auth", "alice", "-"}, "secret2\n", {}, 0, "OK alice\n", ""},
-      {{"message", "file", "-"}, "from stdin \xC3\xA9", {}, 0, "OK\n", ""},
-      {{"try-connect"}, "", {}, 0, "true\n", ""},
-      {{"value", "x", "0", ",", "--probe-ms", "5"}, "", {}, 2, "", "does not apply"},
-      {{"-p", down, "db-name"}, "", {}, 3, "", "CONNECTION_ERROR: no answer from 127.0.0.1:" + down +
+      {{"--port", port_, "script", "/dev/zero"}, {}, 1, "64 MiB"},
+      {{"-f", "/nonexistent.qvs"}, {}, 1, "cannot read /nonexistent.qvs: No such file or directory"},
+      {{"-p", down, "db-name"}, {}, 3, "CONNECTION_ERROR: no answer from 127.0.0.1:" + down +
        ": cannot connect: Connection refused"},
-      {{"-h", "no-such-host.invalid", "db-name"}, "", {}, 3, "", "cannot resolve"},
-      {{"-p", mute, "--io-timeout", "300", "db-name"}, "", {}, 3, "", "did not answer within"},
-      {{"--port", down, "try-connect"}, "", {}, 3, "false\n", "Connection refused"},
-      // The file port takes the download and never answers: --io-timeout reaches the library.
-      {{"-p", port_, "--file-port", mute, "--io-timeout", "300", "script", "-"},
-       "dbpw@alice@secret\nFILES [DOWNLOAD]\n{ got.bin,..\\x.bin }\n", {}, 1, "*",
-       "qvn: download ..\\x.bin -> got.bin: timed out"},
-      {{"-p", down, "script", "-"}, "dbpw\nlist\n", {}, 3, "*", "not reachable"},
       {{"-h", "127.0.0.1", "-p", down, "update-available", "dbpw@alice@secret", "T", "0", "x", "1"},
-       "", {}, 3, "", "Connection refused"},
+       {}, 3, "Connection refused"},
   };
   for (const Case& c : cases) {
-    bool own_port = c.args[0] == "-p" || c.args[0] == "--port" || c.args[0] == "-h";
-    Outcome o = own_port ? RunCli(c.args, c.input, ".", c.env) : Qvn(c.args, c.input, ".", c.env);
-    std::string what = c.args[0] + " " + c.args[1 % c.args.size()] + " " + c.args.back();
-    EXPECT_EQ(o.status, c.status) << what << "\n" << o.out << o.err;
-    if (c.out != "*") {
-      EXPECT_EQ(o.out, c.out) << what;
-    }
-    EXPECT_NE(o.err.find(c.err), std::string::npos) << what << ": " << o.err;
-    // A failure says so in one line.
-    if (c.status == 3) {
-      EXPECT_EQ(std::count(o.err.begin(), o.err.end(), '\n'), 1) << what;
-    }
+    Outcome o = RunCli(c.args, "", ".", c.env);
+    EXPECT_EQ(o.status, c.status) << c.args.back() << "\n" << o.err;
+    EXPECT_NE(o.err.find(c.err), std::string::npos) << c.args.back() << ": " << o.err;
   }
-  EXPECT_EQ(ReadFile(server_->data() + "/messages/messages.txt"), "from stdin \xC3\xA9\r\n");
+
 
   // A listener whose accept queue is full: a connect to it waits until a
   // bound ends it, and --connect-timeout is that bound.

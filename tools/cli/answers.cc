@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "conversation/answer_words.h"
+#include "output.h"
 #include "platform/socket.h"
 #include "status.h"
 
@@ -52,9 +53,7 @@ int Answer(const Args& a, const Wide& answer) {
     throw Unreachable(ToUtf8(answer) + ": " + NoAnswer(a));
   }
   if (answer == qvn::kNoneAnswer) throw Failure("NONE (nothing obtained from " + Where(a) + ")");
-  std::string out = ForTerminal(answer);
-  std::fputs(out.c_str(), stdout);
-  std::fputs("\n", stdout);
+  WriteOut(ForTerminal(answer) + "\n");
   if (answer == u"DENIED" || answer.starts_with(u"ERROR")) {
     std::fprintf(stderr, "qvn: %s: refused by %s\n", a.command.c_str(), Where(a).c_str());
     return kRefused;
@@ -63,9 +62,7 @@ int Answer(const Args& a, const Wide& answer) {
 }
 
 int PrintText(const Wide& text) {
-  std::string out = ForTerminal(text);
-  std::fputs(out.c_str(), stdout);
-  std::fputs("\n", stdout);
+  WriteOut(ForTerminal(text) + "\n");
   return 0;
 }
 

@@ -1,11 +1,10 @@
-#include <dlfcn.h>
-
-#include <climits>
-#include <cstdlib>
 #include <string>
 
 #include "commands.h"
+#include "platform/executable_path.h"
+#include "platform/product_version.h"
 #include "qvn.h"
+#include "wide.h"
 
 namespace qvn_cli {
 namespace {
@@ -49,17 +48,27 @@ void PrintGeneralHelp(FILE* out) {
   for (size_t i = 0; i < kCommandCount; ++i) std::fprintf(out, "  %s\n", kCommands[i].synopsis);
 }
 
-// "qvn 1.0.0" and the library that was loaded, with its version.
+// "qvn 1.0.0" and the library that was loaded, with its version: on Linux
+// the one its file name carries (libqvn.so.1.0.0), on Windows qvn.dll's
+// version resource.
 int PrintVersion() {
   std::printf("qvn %s\n", QVN_CLI_VERSION);
-  Dl_info info{};
-  if (::dladdr(reinterpret_cast<void*>(&Script), &info) != 0 && info.dli_fname != nullptr) {
-    char resolved[4096];
-    std::string path = ::realpath(info.dli_fname, resolved) ? resolved : info.dli_fname;
-    size_t so = path.rfind(".so.");
-    std::string version = so == std::string::npos ? "unknown" : path.substr(so + 4);
-    std::printf("libqvn %s (%s)\n", version.c_str(), path.c_str());
+  const std::string path = ToUtf8(qvn::platform::ModulePathOf(reinterpret_cast<const void*>(&Script)));
+  if (path.empty()) return 0;
+#if defined(_WIN32)
+  std::string version = "unknown";
+  try {
+    const qvn::ProductVersion v = qvn::platform::ReadProductVersion(FromUtf8(path));
+    version = std::to_string(v.major) + "." + std::to_string(v.minor) + "." + std::to_string(v.release);
+  } catch (const std::exception&) {
+    // A DLL without its version resource: the path still says which one.
   }
+  std::printf("qvn.dll %s (%s)\n", version.c_str(), path.c_str());
+#else
+  size_t so = path.rfind(".so.");
+  std::string version = so == std::string::npos ? "unknown" : path.substr(so + 4);
+  std::printf("libqvn %s (%s)\n", version.c_str(), path.c_str());
+#endif
   return 0;
 }
 

@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "platform/error_text.h"
+#include "platform/user_files.h"
 #include "status.h"
 
 namespace qvn_cli {
@@ -30,7 +31,7 @@ Wide ReadScript(const std::string& name) {
     source = ReadAll(std::cin, "standard input");
   } else {
     errno = 0;
-    std::ifstream file(name, std::ios::binary);
+    std::ifstream file(qvn::platform::PathOfUtf8(name), std::ios::binary);
     if (!file) {
       // The stream keeps no reason of its own; the failed open left errno.
       const int code = errno;

@@ -1,47 +1,16 @@
 #include "line_editor.h"
 
-#include <fcntl.h>
-#include <termios.h>
-#include <unistd.h>
-
 #include <fstream>
+
+#include "platform/terminal.h"
+#include "platform/user_files.h"
 
 namespace qvn_cli {
 namespace {
 
-// Raw mode for as long as it lives.
-class RawMode {
- public:
-  RawMode() {
-    if (::tcgetattr(STDIN_FILENO, &saved_) != 0) return;
-    termios raw = saved_;
-    raw.c_lflag &= static_cast<tcflag_t>(~(ECHO | ICANON | ISIG | IEXTEN));
-    raw.c_iflag &= static_cast<tcflag_t>(~(IXON | ICRNL));
-    raw.c_cc[VMIN] = 1;
-    raw.c_cc[VTIME] = 0;
-    active_ = ::tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0;
-  }
-  ~RawMode() {
-    if (active_) ::tcsetattr(STDIN_FILENO, TCSANOW, &saved_);
-  }
-  RawMode(const RawMode&) = delete;
-  RawMode& operator=(const RawMode&) = delete;
-
- private:
-  termios saved_{};
-  bool active_ = false;
-};
-
 bool Continuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
 
-void Write(const std::string& s) {
-  size_t done = 0;
-  while (done < s.size()) {
-    ssize_t n = ::write(STDOUT_FILENO, s.data() + done, s.size() - done);
-    if (n <= 0) return;
-    done += static_cast<size_t>(n);
-  }
-}
+void Write(const std::string& s) { qvn::platform::WriteTerminal(qvn::platform::StdStream::kOutput, s); }
 
 // Code points of s[0, end): the terminal columns before the cursor.
 size_t Columns(const std::string& s, size_t end) {
@@ -53,7 +22,7 @@ size_t Columns(const std::string& s, size_t end) {
 }  // namespace
 
 LineEditor::LineEditor(std::string history_file) : history_file_(std::move(history_file)) {
-  std::ifstream in(history_file_);
+  std::ifstream in(qvn::platform::PathOfUtf8(history_file_));
   for (std::string line; std::getline(in, line);) {
     if (!line.empty()) history_.push_back(line);
   }
@@ -63,16 +32,20 @@ void LineEditor::AddHistory(const std::string& line) {
   if (line.empty() || (!history_.empty() && history_.back() == line)) return;
   history_.push_back(line);
   // Statements may hold what others must not read: the file is the user's
-  // alone (0600) when this creates it.
-  int fd = ::open(history_file_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
-  if (fd < 0) return;
-  std::string entry = line + "\n";
-  (void)!::write(fd, entry.data(), entry.size());
-  ::close(fd);
+  // alone when this creates it. A history that cannot be kept is no failure.
+  (void)qvn::platform::AppendToPrivateFile(history_file_, line + "\n");
 }
 
 std::optional<std::string> LineEditor::ReadLine(const std::string& prompt) {
-  RawMode raw;
+  qvn::platform::RawKeys keys;
+  if (!keys.active()) {
+    // A console that gives no keys (Windows without virtual-terminal input):
+    // its own line editing and history instead.
+    Write(prompt);
+    std::optional<std::string> line = qvn::platform::ReadTerminalLine(true, "");
+    if (line) AddHistory(*line);
+    return line;
+  }
   std::string line;
   size_t cursor = 0;                 // byte offset
   size_t recalled = history_.size();  // history_.size(): the line being typed
@@ -92,7 +65,7 @@ std::optional<std::string> LineEditor::ReadLine(const std::string& prompt) {
   redraw();
   for (;;) {
     char c = 0;
-    if (::read(STDIN_FILENO, &c, 1) != 1) return std::nullopt;
+    if (!keys.Next(c)) return std::nullopt;
     if (c == '\r' || c == '\n') {
       Write("\r\n");
       AddHistory(line);
@@ -130,12 +103,12 @@ std::optional<std::string> LineEditor::ReadLine(const std::string& prompt) {
       line.erase(cursor);
     } else if (c == 27) {
       char seq[2];
-      if (::read(STDIN_FILENO, &seq[0], 1) != 1 || ::read(STDIN_FILENO, &seq[1], 1) != 1) continue;
+      if (!keys.Next(seq[0]) || !keys.Next(seq[1])) continue;
       if (seq[0] != '[' && seq[0] != 'O') continue;
       char key = seq[1];
       if (key >= '0' && key <= '9') {  // "ESC [ 3 ~" and the like
         char tilde = 0;
-        if (::read(STDIN_FILENO, &tilde, 1) != 1) continue;
+        if (!keys.Next(tilde)) continue;
         key = key == '3' ? 'X' : key == '1' || key == '7' ? 'H' : key == '4' || key == '8' ? 'F' : 0;
       }
       if (key == 'A' && recalled > 0) {

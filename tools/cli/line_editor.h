@@ -1,6 +1,8 @@
 // A small line editor for the interactive shell: cursor keys, history
 // (Up/Down, kept in a file), Home/End, Backspace/Delete, Ctrl-A/E/U/K, Ctrl-C
-// drops the line, Ctrl-D on an empty line ends the input.
+// drops the line, Ctrl-D on an empty line ends the input. Where the terminal
+// gives no keys one at a time (a Windows console without virtual-terminal
+// input) the console's own line editing and history serve instead.
 #ifndef QVN_CLI_LINE_EDITOR_H_
 #define QVN_CLI_LINE_EDITOR_H_
 

@@ -6,8 +6,13 @@
 #include <stdexcept>
 #include <string>
 
+#include <vector>
+
 #include "commands.h"
 #include "options.h"
+#include "output.h"
+#include "platform/command_line.h"
+#include "platform/environment.h"
 #include "status.h"
 
 using namespace qvn_cli;
@@ -17,18 +22,28 @@ namespace {
 // The library reads its time-outs from the environment once, at its first
 // connection: they are set before any library call.
 void SetLibraryTimeouts(const Args& a) {
+  using qvn::platform::SetEnvironmentValue;
   if (a.connect_timeout_ms > 0) {
-    ::setenv("QVN_CONNECT_TIMEOUT_MS", std::to_string(a.connect_timeout_ms).c_str(), 1);
+    SetEnvironmentValue("QVN_CONNECT_TIMEOUT_MS", std::to_string(a.connect_timeout_ms));
   }
-  if (a.io_timeout_ms > 0) ::setenv("QVN_IO_TIMEOUT_MS", std::to_string(a.io_timeout_ms).c_str(), 1);
+  if (a.io_timeout_ms > 0) SetEnvironmentValue("QVN_IO_TIMEOUT_MS", std::to_string(a.io_timeout_ms));
 }
+
+// "qvn: " and the text, as one line on stderr.
+void Fail(const std::string& text) { WriteErr("qvn: " + text + "\n"); }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Answers and scripts pass as bytes; the arguments arrive in UTF-8.
+  qvn::platform::UseBinaryStandardStreams();
+  std::vector<std::string> arguments = qvn::platform::CommandLineArguments(argc, argv);
+  std::vector<char*> pointers;
+  for (std::string& argument : arguments) pointers.push_back(argument.data());
+  pointers.push_back(nullptr);
   Args a;
   try {
-    a = Parse(argc, argv);
+    a = Parse(static_cast<int>(arguments.size()), pointers.data());
     if (a.version && a.command.empty()) return PrintVersion();
     if (a.command.empty() || a.command == "help") {
       PrintGeneralHelp(a.help || a.command == "help" ? stdout : stderr);
@@ -52,16 +67,16 @@ int main(int argc, char** argv) {
     }
     throw UsageError("unknown command '" + a.command + "' (qvn --help lists them)");
   } catch (const UsageError& e) {
-    std::fprintf(stderr, "qvn: %s\n", e.what());
+    Fail(e.what());
     return kUsage;
   } catch (const std::invalid_argument& e) {
-    std::fprintf(stderr, "qvn: %s: %s\n", a.command.c_str(), e.what());
+    Fail(a.command + ": " + e.what());
     return kUsage;
   } catch (const Unreachable& e) {
-    std::fprintf(stderr, "qvn: %s: %s\n", a.command.c_str(), e.what());
+    Fail(a.command + ": " + e.what());
     return kUnreachable;
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "qvn: %s: %s\n", a.command.c_str(), e.what());
+    Fail(a.command + ": " + e.what());
     return kRefused;
   }
 }

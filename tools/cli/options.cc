@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstdlib>
 
+#include "platform/environment.h"
 #include "status.h"
 
 namespace qvn_cli {
@@ -39,10 +40,13 @@ int Milliseconds(const std::string& flag, const std::string& v) {
 
 Args Parse(int argc, char** argv) {
   Args a;
-  if (const char* h = std::getenv("QVN_HOST"); h && *h) a.host = h;
-  if (const char* p = std::getenv("QVN_PORT"); p && *p) a.port = PortNumber("QVN_PORT", p);
-  if (const char* p = std::getenv("QVN_FILE_PORT"); p && *p) a.file_port = PortNumber("QVN_FILE_PORT", p);
-  if (const char* u = std::getenv("QVN_USER"); u && *u) a.env_user = u;
+  using qvn::platform::EnvironmentValue;
+  if (std::string h = EnvironmentValue("QVN_HOST"); !h.empty()) a.host = h;
+  if (std::string p = EnvironmentValue("QVN_PORT"); !p.empty()) a.port = PortNumber("QVN_PORT", p);
+  if (std::string p = EnvironmentValue("QVN_FILE_PORT"); !p.empty()) {
+    a.file_port = PortNumber("QVN_FILE_PORT", p);
+  }
+  if (std::string u = EnvironmentValue("QVN_USER"); !u.empty()) a.env_user = u;
   std::optional<std::string> file;  // -f
   bool flags = true;
   for (int i = 1; i < argc; ++i) {

@@ -1,35 +1,27 @@
 #include "passfile.h"
 
-#include <sys/stat.h>
-
-#include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <vector>
+
+#include "output.h"
+#include "platform/environment.h"
+#include "platform/user_files.h"
 
 namespace qvn_cli {
 namespace {
 
-std::string PassFilePath() {
-  if (const char* f = std::getenv("QVN_PASSFILE"); f != nullptr && *f != 0) return f;
-  const char* home = std::getenv("HOME");
-  return home != nullptr && *home != 0 ? std::string(home) + "/.qvnpass" : std::string();
-}
-
-// A file readable by others is ignored, as psql ignores such a .pgpass.
+// A file others may read is ignored, as psql ignores such a .pgpass (what
+// "others may read" means on each system: platform/user_files.h).
 bool UsableFile(const std::string& path) {
-  struct stat st{};
-  if (::stat(path.c_str(), &st) != 0) return false;  // no file: nothing to say
+  bool exists = false;
+  const std::string why = qvn::platform::PrivateFileProblem(path, exists);
+  if (!exists) return false;  // no file: nothing to say
   static bool warned = false;  // once per run, however many passwords are looked up
-  const char* why = !S_ISREG(st.st_mode)                ? "is not a plain file"
-                    : (st.st_mode & (S_IRWXG | S_IRWXO)) ? "has group or world access; permissions "
-                                                           "should be u=rw (0600) or less"
-                                                         : nullptr;
-  if (why != nullptr && !warned) {
-    std::fprintf(stderr, "qvn: warning: password file \"%s\" %s\n", path.c_str(), why);
+  if (!why.empty() && !warned) {
+    WriteErr("qvn: warning: password file \"" + path + "\" " + why + "\n");
     warned = true;
   }
-  return why == nullptr;
+  return why.empty();
 }
 
 // The fields of a line split at ":" that no "\" escapes.
@@ -49,11 +41,17 @@ std::vector<std::string> Fields(const std::string& line) {
 
 }  // namespace
 
+// ~/.qvnpass on Linux, %APPDATA%\qvn\qvnpass on Windows.
+std::string PassFilePath() {
+  std::string named = qvn::platform::EnvironmentValue("QVN_PASSFILE");
+  return named.empty() ? qvn::platform::UserFilePath("qvnpass") : named;
+}
+
 std::optional<std::string> StoredPassword(const std::string& host, uint16_t port,
                                           const std::string& user) {
   std::string path = PassFilePath();
   if (path.empty() || !UsableFile(path)) return std::nullopt;
-  std::ifstream in(path);
+  std::ifstream in(qvn::platform::PathOfUtf8(path));
   const std::string port_text = std::to_string(port);
   for (std::string line; std::getline(in, line);) {
     if (!line.empty() && line.back() == '\r') line.pop_back();

@@ -1,8 +1,8 @@
-// The password file, as psql reads ~/.pgpass: ~/.qvnpass or $QVN_PASSFILE,
-// lines host:port:user:password, "*" matching anything in the first three
+// The password file, as psql reads ~/.pgpass: $QVN_PASSFILE, else ~/.qvnpass
+// (Windows: %APPDATA%\qvn\qvnpass), lines host:port:user:password, "*" matching anything in the first three
 // fields, "\" escaping ":" and "\", "#" starting a comment line; the first
-// matching line wins. A file that group or others may access, or that is
-// not a plain file, is ignored with a warning.
+// matching line wins. A file that is not a plain file, or (Linux) that group
+// or others may access, is ignored with a warning.
 #ifndef QVN_CLI_PASSFILE_H_
 #define QVN_CLI_PASSFILE_H_
 
@@ -11,6 +11,9 @@
 #include <string>
 
 namespace qvn_cli {
+
+// The file in use ("" when there is no folder to look in).
+std::string PassFilePath();
 
 // The password stored for user at host:port. The database password is the
 // one of a line whose user field is empty (never a "*" line).

@@ -1,31 +1,21 @@
 #include "passwords.h"
 
-#include <termios.h>
-#include <unistd.h>
-
-#include <cstdio>
-#include <cstdlib>
 #include <iostream>
 #include <stdexcept>
+
+#include "output.h"
+#include "passfile.h"
+#include "platform/environment.h"
+#include "platform/terminal.h"
 
 namespace qvn_cli {
 
 std::string PromptSecret(const std::string& prompt) {
-  termios saved{};
-  bool restore = ::tcgetattr(STDIN_FILENO, &saved) == 0;
-  if (restore) {
-    termios quiet = saved;
-    quiet.c_lflag &= static_cast<tcflag_t>(~ECHO);
-    quiet.c_lflag |= ECHONL;
-    ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+  if (!qvn::platform::IsTerminal(qvn::platform::StdStream::kInput)) {
+    WriteErr(prompt);
+    return StdinLine();
   }
-  // Only now: what is typed after the prompt must be neither echoed nor
-  // flushed with the earlier input.
-  std::fputs(prompt.c_str(), stderr);
-  std::fflush(stderr);
-  std::string line = StdinLine();
-  if (restore) ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
-  return line;
+  return qvn::platform::ReadTerminalLine(false, prompt).value_or("");
 }
 
 std::string StdinLine() {
@@ -39,13 +29,13 @@ std::string Secret(const std::optional<std::string>& argument, const char* env,
                    const std::function<std::optional<std::string>()>& stored,
                    const std::string& prompt) {
   if (argument) return *argument == "-" ? StdinLine() : *argument;
-  if (const char* value = std::getenv(env); value != nullptr) return value;
+  if (std::optional<std::string> value = qvn::platform::FindEnvironmentValue(env)) return *value;
   if (stored) {
     if (std::optional<std::string> found = stored()) return *found;
   }
-  if (::isatty(STDIN_FILENO)) return PromptSecret(prompt);
+  if (qvn::platform::IsTerminal(qvn::platform::StdStream::kInput)) return PromptSecret(prompt);
   throw std::invalid_argument(std::string("no password: set ") + env +
-                              ", add it to the password file (~/.qvnpass), give '-' to read it "
+                              ", add it to the password file (" + PassFilePath() + "), give '-' to read it "
                               "from standard input, or run on a terminal");
 }
 

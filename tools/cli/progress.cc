@@ -4,6 +4,8 @@
 #include <chrono>
 #include <cstdio>
 
+#include "output.h"
+#include "platform/progress_message.h"
 #include "progress_bar.h"
 
 namespace qvn_cli {
@@ -44,19 +46,21 @@ Wide Copy(const qvn_char* p) {
 }  // namespace
 
 TransferBoard::TransferBoard(std::vector<qvn::FileEntry> entries, bool terminal, bool quiet)
-    : entries_(std::move(entries)), terminal_(terminal), quiet_(quiet) {
-  window_.proc = &TransferBoard::Proc;
-  window_.context = this;
-}
+    : entries_(std::move(entries)),
+      terminal_(terminal),
+      quiet_(quiet),
+      window_(&TransferBoard::Proc, this) {}
 
 intptr_t TransferBoard::Proc(void* context, uint32_t message, uintptr_t wparam, intptr_t lparam) {
   auto* board = static_cast<TransferBoard*>(context);
+  // The outcome and done messages' numbers: Linux's fixed ones, Windows'
+  // registered ones.
   if (message == QVN_WM_TRANSFER_PROGRESS && lparam != 0) {
     return board->OnProgress(wparam, Copy(reinterpret_cast<const qvn_char*>(lparam)));
   }
-  if (message == QVN_WM_TRANSFER_OUTCOME && lparam != 0) {
+  if (message == qvn::platform::TransferOutcomeMessage() && lparam != 0) {
     board->OnOutcome(wparam, *reinterpret_cast<const QvnTransferOutcome*>(lparam));
-  } else if (message == QVN_WM_TRANSFERS_DONE) {
+  } else if (message == qvn::platform::TransfersDoneMessage()) {
     std::lock_guard<std::mutex> lock(board->mu_);
     board->done_ = true;
     board->done_failed_ = static_cast<size_t>(lparam);
@@ -101,7 +105,7 @@ intptr_t TransferBoard::OnProgress(uintptr_t index, const Wide& text) {
   } else if (terminal_ && !quiet_) {
     // The width is asked at each redraw, so the bar follows a resize.
     bar_ = {p.upload, p.size, p.count, p.names};
-    std::fputs(("\r\033[K" + BarLine(bar_, BarColumns())).c_str(), stderr);
+    WriteErr("\r\033[K" + BarLine(bar_, BarColumns()));
     bar_open_ = true;
   }
   return 0;
@@ -133,28 +137,27 @@ void TransferBoard::FinishedLocked(const Progress& p, bool with_size) {
   CloseBarLocked();
   std::string line = std::string(p.upload ? "upload   " : "download ") + p.names;
   if (with_size) line += "  " + HumanSize(p.size);
-  std::fprintf(stderr, "%s  done\n", line.c_str());
+  WriteErr(line + "  done\n");
 }
 
 void TransferBoard::FailedLocked(const std::string& what, const std::string& why) {
   CloseBarLocked();
-  std::fprintf(stderr, "qvn: %s: %s\n", what.c_str(), why.c_str());
+  WriteErr("qvn: " + what + ": " + why + "\n");
   ++failed_;
 }
 
 void TransferBoard::CloseBarLocked() {
   if (!bar_open_) return;
-  std::fputs("\r\033[K", stderr);
+  WriteErr("\r\033[K");
   bar_open_ = false;
 }
 
 void TransferBoard::Print(const std::string& text) {
   std::lock_guard<std::mutex> lock(mu_);
-  if (bar_open_) std::fputs("\r\033[K", stderr);
-  std::fputs(text.c_str(), stdout);
-  if (!text.empty() && text.back() != '\n') std::fputs("\n", stdout);
+  if (bar_open_) WriteErr("\r\033[K");
+  WriteOut(!text.empty() && text.back() != '\n' ? text + "\n" : text);
   std::fflush(stdout);
-  if (bar_open_) std::fputs(BarLine(bar_, BarColumns()).c_str(), stderr);
+  if (bar_open_) WriteErr(BarLine(bar_, BarColumns()));
 }
 
 void TransferBoard::Wait(int timeout_s, int idle_s) {
@@ -185,8 +188,8 @@ void TransferBoard::Wait(int timeout_s, int idle_s) {
                    why);
     }
   } else if (done_failed_ > failed_) {
-    std::fprintf(stderr, "qvn: %zu more file entries did not complete (no cause reported)\n",
-                 done_failed_ - failed_);
+    WriteErr("qvn: " + std::to_string(done_failed_ - failed_) +
+             " more file entries did not complete (no cause reported)\n");
     failed_ = done_failed_;
   }
   std::fflush(stderr);

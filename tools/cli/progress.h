@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/message_window.h"
 #include "progress_bar.h"
 #include "qvn.h"
 #include "transfer/file_sections.h"
@@ -25,8 +26,9 @@ class TransferBoard {
   // entries: the script's file entries, in the order the library runs them.
   TransferBoard(std::vector<qvn::FileEntry> entries, bool terminal, bool quiet);
 
-  // The window record to hand to Script; it points back at this board.
-  QvnWindow* window() { return &window_; }
+  // The window to hand to Script (Linux: a QvnWindow record, Windows: a
+  // message-only window on a thread of its own); it reports to this board.
+  void* window() const { return window_.handle(); }
 
   // Prints an answer on stdout without tearing a bar that is being drawn.
   void Print(const std::string& text);
@@ -56,7 +58,6 @@ class TransferBoard {
 
   std::vector<qvn::FileEntry> entries_;
   const bool terminal_, quiet_;
-  QvnWindow window_{};
   mutable std::mutex mu_;
   std::condition_variable cv_;
   std::map<uintptr_t, Progress> progress_;  // by the transfer's index
@@ -68,6 +69,7 @@ class TransferBoard {
   bool done_ = false;
   size_t done_failed_ = 0;  // the last message's count of entries that did not complete
   bool cancel_ = false;
+  qvn::platform::MessageWindow window_;  // last: made when the rest is ready
 };
 
 }  // namespace qvn_cli

@@ -1,5 +1,3 @@
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
@@ -9,6 +7,7 @@
 #include "conversation/answer_words.h"
 #include "credentials.h"
 #include "input.h"
+#include "platform/terminal.h"
 #include "progress.h"
 #include "script.h"
 #include "script_checks.h"
@@ -48,7 +47,7 @@ int RunOneScript(const Args& a, const Wide& script) {
   const bool transfers = !entries.empty();
   // The board outlives main: the library's transfer thread may still call it.
   // It is never freed.
-  auto* board = new TransferBoard(std::move(entries), isatty(STDERR_FILENO) != 0, a.quiet);
+  auto* board = new TransferBoard(std::move(entries), qvn::platform::IsTerminal(qvn::platform::StdStream::kError), a.quiet);
   Wide host = FromUtf8(a.host);
   Wide answer = TakeResult(Script(board->window(), QVN_TEXT(script), QVN_TEXT(host), a.port,
                                   a.file_port));

@@ -1,5 +1,3 @@
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -12,6 +10,9 @@
 #include "credentials.h"
 #include "line_editor.h"
 #include "passwords.h"
+#include "output.h"
+#include "platform/terminal.h"
+#include "platform/user_files.h"
 #include "qvn.h"
 #include "script.h"
 #include "status.h"
@@ -35,8 +36,11 @@ ShellWord WordOf(const std::string& line) {
 }
 
 std::string UserPrompt() {
-  std::fputs("User: ", stderr);
+  WriteErr("User: ");
   std::fflush(stderr);
+  if (qvn::platform::IsTerminal(qvn::platform::StdStream::kInput)) {
+    return qvn::platform::ReadTerminalLine(true, "").value_or("");
+  }
   return StdinLine();
 }
 
@@ -76,10 +80,11 @@ Wide CheckedCredentials(const Args& a, bool terminal) {
 // sent on an empty line. Without a terminal the same from standard input.
 int RunShell(const Args& a) {
   Need(a, 0, "shell [-U USER]");
-  bool terminal = ::isatty(STDIN_FILENO) != 0;
+  bool terminal = qvn::platform::IsTerminal(qvn::platform::StdStream::kInput);
   Wide credentials = CheckedCredentials(a, terminal);
-  const char* home = std::getenv("HOME");
-  LineEditor editor(std::string(home != nullptr ? home : ".") + "/.qvn_history");
+  // ~/.qvn_history; Windows: %APPDATA%\qvn\qvn_history.
+  std::string history = qvn::platform::UserFilePath("qvn_history");
+  LineEditor editor(history.empty() ? ".qvn_history" : history);
   if (terminal) {
     std::printf("qvn shell on %s: a script line by line, an empty line sends it, \\q ends, "
                 "help explains.\n",

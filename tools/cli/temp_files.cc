@@ -9,23 +9,26 @@
 #include <system_error>
 
 #include "commands.h"
+#include "output.h"
 #include "platform/replace_file.h"
+#include "platform/user_files.h"
 #include "status.h"
 #include "wide.h"
 
 namespace qvn_cli {
 
+namespace fs = std::filesystem;
+
 std::vector<TempFile> FindTempFiles(const std::string& folder) {
-  namespace fs = std::filesystem;
   std::error_code ec;
-  fs::directory_iterator it(folder, ec);
+  fs::directory_iterator it(qvn::platform::PathOfUtf8(folder), ec);
   if (ec) throw std::runtime_error("cannot read folder '" + folder + "': " + ec.message());
   std::vector<TempFile> found;
   for (const fs::directory_entry& entry : it) {
-    if (!qvn::platform::IsTemporaryFileName(FromUtf8(entry.path().filename().string()))) continue;
+    if (!qvn::platform::IsTemporaryFileName(FromUtf8(qvn::platform::Utf8OfPath(entry.path().filename())))) continue;
     // Only what a download could have made: a regular file, never a link.
     if (!entry.is_regular_file(ec) || entry.is_symlink(ec)) continue;
-    found.push_back({entry.path().string(), entry.file_size(ec)});
+    found.push_back({qvn::platform::Utf8OfPath(entry.path()), entry.file_size(ec)});
   }
   std::sort(found.begin(), found.end(),
             [](const TempFile& a, const TempFile& b) { return a.path < b.path; });
@@ -41,13 +44,13 @@ int RunTempFiles(const Args& a) {
   int status = 0;
   for (const std::string& folder : folders) {
     for (const TempFile& f : FindTempFiles(folder)) {
+      std::error_code removed;
       if (!a.remove) {
-        std::printf("%s\t%ju\n", f.path.c_str(), f.size);
-      } else if (std::remove(f.path.c_str()) == 0) {
-        std::printf("removed %s\n", f.path.c_str());
+        WriteOut(f.path + "\t" + std::to_string(f.size) + "\n");
+      } else if (fs::remove(qvn::platform::PathOfUtf8(f.path), removed)) {
+        WriteOut("removed " + f.path + "\n");
       } else {
-        std::fprintf(stderr, "qvn: temp-files: cannot remove '%s': %s\n", f.path.c_str(),
-                     std::strerror(errno));
+        WriteErr("qvn: temp-files: cannot remove '" + f.path + "': " + removed.message() + "\n");
         status = kRefused;
       }
     }
