@@ -31,6 +31,9 @@ class File {
   // A new file (never an existing one) that only its owner may read until its
   // permissions are set (Linux: mode 0600; Windows: as Create).
   static File CreateNewPrivate(const Text& name);
+  // A file for writing at its end (each write lands there even when others
+  // append too), created when missing (Linux: mode 0600).
+  static File OpenForAppend(const Text& name);
 
   bool IsOpen() const { return handle_ != kNoHandle; }
   // Up to n bytes from the current position; 0 at the end of the file.

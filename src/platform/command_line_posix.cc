@@ -1,0 +1,9 @@
+#include "platform/command_line.h"
+
+namespace qvn::platform {
+
+std::vector<std::string> ProgramArguments(int argc, char** argv) {
+  return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
+}
+
+}  // namespace qvn::platform
