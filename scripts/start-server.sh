@@ -4,11 +4,35 @@
 # starts SERVER on free loopback ports in the background, waits for its
 # "listening:" line and sets QVN_SERVER_PID, QVN_SERVER_PORT and
 # QVN_SERVER_FILE_PORT. Returns non-zero (after showing the output) when it
-# does not start. qvn_stop_server stops it again.
+# does not start. qvn_stop_server stops it again. SERVER may be the Windows
+# build's qvn-server.exe: it runs under Wine ($QVN_WINE, else wine), in the
+# Wine prefix the caller set up (scripts/wine-env.sh).
+
+# QVN_SERVER_COMMAND: how to run SERVER (qvn_server_command SERVER).
+qvn_server_command() {
+  case $1 in
+    *.exe) QVN_SERVER_COMMAND=("${QVN_WINE:-wine}" "$1") ;;
+    *) QVN_SERVER_COMMAND=("$1") ;;
+  esac
+}
+
+# A folder as SERVER takes it: qvn-server.exe a Windows path ("Z:\tmp\..."),
+# since Wine's file replacement fails on a rooted path without a drive.
+qvn_server_path() {
+  case $1 in
+    *.exe) winepath -w "$2" 2>/dev/null ;;
+    *) printf '%s\n' "$2" ;;
+  esac
+}
+
 qvn_start_server() {
-  local server=$1 data=$2 out=$3 line=
+  local server=$1 data out=$3 line=
+  data=$(qvn_server_path "$server" "$2")
   shift 3
-  "$server" --data "$data" --port 0 --file-port 0 "$@" >"$out" 2>&1 &
+  qvn_server_command "$server"
+  # Wine runs the program in the process it is started as (wine execs), so
+  # the PID is the server's.
+  "${QVN_SERVER_COMMAND[@]}" --data "$data" --port 0 --file-port 0 "$@" >"$out" 2>&1 &
   QVN_SERVER_PID=$!
   for _ in $(seq 100); do
     line=$(grep -m1 'listening:' "$out" 2>/dev/null || true)

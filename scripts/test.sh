@@ -55,7 +55,8 @@ bash fuzz/run.sh 3 || status=1
 bash scripts/lint.sh || status=1
 source scripts/wine-env.sh
 run windows "" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release \
-  -DQVN_LINUX_SERVER="$QVN_ROOT/build/linux/bin/qvn-server"
+  -DQVN_LINUX_SERVER="$QVN_ROOT/build/linux/bin/qvn-server" \
+  -DQVN_LINUX_CLI="$QVN_ROOT/build/linux/bin/qvn"
 # Last: the check installs the Debian packages into this machine for a while,
 # where no stage before it could pick them up (CI's machine is a throwaway one).
 echo "=== release: every artifact, then the same bytes twice, lintian, the zip under Wine, the packages installed, used and purged"

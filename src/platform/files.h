@@ -34,6 +34,9 @@ class File {
   // An existing file for writing at position 0, its content left as it is
   // until written (never created, never emptied).
   static File OpenExistingForWrite(const Text& name);
+  // A file for writing at its end (each write lands there even when others
+  // append too), created when missing (Linux: mode 0600).
+  static File OpenForAppend(const Text& name);
 
   bool IsOpen() const { return handle_ != kNoHandle; }
   // Up to n bytes from the current position; 0 at the end of the file.

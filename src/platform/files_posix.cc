@@ -61,6 +61,12 @@ File File::CreateNewPrivate(const Text& name) {
   return File(fd);
 }
 
+File File::OpenForAppend(const Text& name) {
+  int fd = ::open(PathOf(name).c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+  if (fd < 0) RaiseErrno("open for appending failed");
+  return File(fd);
+}
+
 size_t File::Read(uint8_t* data, size_t n) {
   for (;;) {
     ssize_t got = ::read(Fd(handle_), data, n);

@@ -44,6 +44,14 @@ File File::OpenExistingForWrite(const Text& name) {
 
 File File::CreateNewPrivate(const Text& name) { return Create(name, /*must_be_new=*/true); }
 
+File File::OpenForAppend(const Text& name) {
+  // Only the right to append: the system puts every write at the end.
+  HANDLE h = CreateFileW(PathOf(name), FILE_APPEND_DATA | SYNCHRONIZE,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  return File(Own(h, "open for appending failed"));
+}
+
 size_t File::Read(uint8_t* data, size_t n) {
   // ReadFile takes 32-bit counts; a short count is allowed by the contract.
   DWORD chunk = n > 0x40000000u ? 0x40000000u : static_cast<DWORD>(n);

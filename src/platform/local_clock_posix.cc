@@ -13,4 +13,10 @@ int LocalMillisecond() {
   return ms >= 0 && ms <= 999 ? ms : 0;
 }
 
+std::tm LocalTime(std::time_t moment) {
+  std::tm out{};
+  if (::localtime_r(&moment, &out) == nullptr) out = std::tm{};
+  return out;
+}
+
 }  // namespace qvn::platform

@@ -72,6 +72,10 @@ void Connection::FailTimedOut(const char* waiting_for) const {
 
 Connection::~Connection() { Close(); }
 
+Connection Connection::Open(const Text& host, uint16_t port) {
+  return Open(host, port, HostTimeouts());
+}
+
 Connection::Connection(Connection&& other) noexcept
     : socket_(other.socket_), io_timeout_ms_(other.io_timeout_ms_) {
   other.socket_ = kNoSocket;

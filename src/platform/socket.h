@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "base/byte_stream.h"
 #include "base/text.h"
@@ -42,6 +43,9 @@ class Connection : public ByteSource, public ByteSink {
   // by the host's I/O time-out. Raises ConnectionError on any failure,
   // TimeoutError when a bound runs out.
   static Connection Open(const Text& host, uint16_t port);
+  // The same within the given bounds instead of the host's (a server that
+  // hands a message on must not wait on its receiver forever).
+  static Connection Open(const Text& host, uint16_t port, SocketTimeouts bounds);
 
   bool IsOpen() const;
   void SendAll(const uint8_t* data, size_t n) override;
@@ -78,6 +82,10 @@ class Connection : public ByteSource, public ByteSink {
   intptr_t socket_ = -1;
   int32_t io_timeout_ms_ = 0;
 };
+
+// The IPv4 addresses a host name (or dotted IPv4) resolves to, in host byte
+// order and the resolver's order. Raises ConnectionError.
+std::vector<uint32_t> ResolveIpv4(const Text& host);
 
 // Connects, then waits for the socket to be writable with no error; true only
 // then. A positive timeout_ms bounds the connect and the wait together; 0

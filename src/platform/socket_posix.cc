@@ -123,14 +123,22 @@ void SetIoTimeout(int fd, int32_t ms) {
 
 void StartSockets() {}
 
+std::vector<uint32_t> ResolveIpv4(const Text& host) {
+  AddressList addresses(host, 0);
+  std::vector<uint32_t> out;
+  for (const addrinfo* a = addresses.get(); a != nullptr; a = a->ai_next) {
+    out.push_back(ntohl(reinterpret_cast<const sockaddr_in*>(a->ai_addr)->sin_addr.s_addr));
+  }
+  return out;
+}
+
 [[noreturn]] void FailSocket(const char* what, int code) {
   std::string text = std::string(what) + ": " + std::strerror(code);
   if (code == EPIPE || code == ECONNRESET) throw PeerEndedError(text);
   throw ConnectionError(text);
 }
 
-Connection Connection::Open(const Text& host, uint16_t port) {
-  const SocketTimeouts timeouts = HostTimeouts();
+Connection Connection::Open(const Text& host, uint16_t port, SocketTimeouts timeouts) {
   Connection connection(static_cast<intptr_t>(ConnectWithin(host, port, timeouts.connect_ms)));
   SetIoTimeout(static_cast<int>(connection.socket_), timeouts.io_ms);
   connection.io_timeout_ms_ = timeouts.io_ms;

@@ -165,6 +165,16 @@ void StartSockets() {
   if (startup_error != 0) FailSocket("cannot start Winsock", startup_error);
 }
 
+std::vector<uint32_t> ResolveIpv4(const Text& host) {
+  StartSockets();
+  AddressList addresses(host, 0);
+  std::vector<uint32_t> out;
+  for (const ADDRINFOW* a = addresses.get(); a != nullptr; a = a->ai_next) {
+    out.push_back(::ntohl(reinterpret_cast<const sockaddr_in*>(a->ai_addr)->sin_addr.s_addr));
+  }
+  return out;
+}
+
 [[noreturn]] void FailSocket(const char* what, int code) {
   std::string text = std::string(what) + ": " + SystemErrorText(static_cast<uint32_t>(code));
   if (code == WSAECONNRESET || code == WSAECONNABORTED) {
@@ -173,8 +183,7 @@ void StartSockets() {
   throw ConnectionError(text);
 }
 
-Connection Connection::Open(const Text& host, uint16_t port) {
-  const SocketTimeouts timeouts = HostTimeouts();
+Connection Connection::Open(const Text& host, uint16_t port, SocketTimeouts timeouts) {
   Connection connection(static_cast<intptr_t>(ConnectWithin(host, port, timeouts.connect_ms)));
   SetIoTimeout(AsSocket(connection.socket_), timeouts.io_ms);
   connection.io_timeout_ms_ = timeouts.io_ms;

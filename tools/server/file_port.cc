@@ -1,13 +1,6 @@
 #include "file_port.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <chrono>
-#include <climits>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -18,6 +11,8 @@
 #include "credentials.h"
 #include "files.h"
 #include "log.h"
+#include "platform/error_text.h"
+#include "platform/folders.h"
 #include "platform/replace_file.h"
 
 namespace qvn::server {
@@ -82,9 +77,7 @@ bool Below(const std::string& path, const std::string& root) {
 }
 
 std::string RealPath(const std::string& path) {
-  char buf[PATH_MAX];
-  if (::realpath(path.c_str(), buf) == nullptr) return std::string();
-  return buf;
+  return TextToUtf8(platform::RealPath(Utf8ToText(path)));
 }
 
 // The root a server name leads to, links resolved.
@@ -100,12 +93,38 @@ std::string WhereItLeads(const std::string& path) {
   for (;;) {
     std::string real = RealPath(head);
     if (!real.empty()) return real + tail;
-    struct stat st{};
     size_t slash = head.rfind('/');
-    if (::lstat(head.c_str(), &st) == 0 || slash == std::string::npos || slash == 0) return {};
+    if (platform::KindOf(Utf8ToText(head)) != platform::PathKind::kMissing ||
+        slash == std::string::npos || slash == 0) {
+      return {};
+    }
     tail = head.substr(slash) + tail;
     head.resize(slash);
   }
+}
+
+// The file a download sends; closed when it cannot be opened.
+platform::File OpenForReading(const std::string& path) {
+  try {
+    return platform::File::OpenForSharedRead(Utf8ToText(path));
+  } catch (const std::exception&) {
+    return platform::File();
+  }
+}
+
+// Fills a plain block from the file; the bytes it got, short only at the end.
+size_t ReadBlock(platform::File& file, uint8_t* block) {
+  size_t got = 0;
+  try {
+    while (got < kPlainBlock) {
+      size_t n = file.Read(block + got, kPlainBlock - got);
+      if (n == 0) break;
+      got += n;
+    }
+  } catch (const PlatformError& e) {
+    throw FileError(std::string("cannot read: ") + platform::SystemErrorText(e.code()));
+  }
+  return got;
 }
 
 void SendAnswer(Peer& peer, AesCipher& cipher, const std::string& text) {
@@ -179,7 +198,7 @@ void Download(Store& store, Peer& peer, Request& r) {
   std::optional<std::string> path = MapServerName(store, r.name);
   // The client reads field 1 as the size: a word there tells it no.
   std::string refused;
-  int fd = -1;
+  platform::File file;
   if (!path) {
     refused = "ERROR^REFUSED";
   } else {
@@ -187,16 +206,15 @@ void Download(Store& store, Peer& peer, Request& r) {
     std::string real = RealPath(*path);
     if (real.empty() || !FileExists(real)) refused = "ERROR^NOT_FOUND";
     else if (!Below(real, root)) refused = "ERROR^REFUSED";
-    else if ((fd = ::open(real.c_str(), O_RDONLY | O_CLOEXEC)) < 0) refused = "ERROR^NOT_READABLE";
+    else file = OpenForReading(real);
+    if (refused.empty() && !file.IsOpen()) refused = "ERROR^NOT_READABLE";
   }
   if (!refused.empty()) {
     Log(peer.name, "download of '" + TextToUtf8(r.name) + "' refused: " + refused.substr(6));
     SendAnswer(peer, *r.cipher, refused);
     return;
   }
-  struct stat st{};
-  ::fstat(fd, &st);
-  uint64_t size = static_cast<uint64_t>(st.st_size);
+  uint64_t size = static_cast<uint64_t>(file.Size());
   // A batch of blocks per gathering write, encrypted side by side by the
   // library's multi-chain path; plain and cipher blocks sit a few cache lines
   // apart, not at the same offset of their pages.
@@ -209,34 +227,21 @@ void Download(Store& store, Peer& peer, Request& r) {
     in[i] = plain.data() + i * kSlot;
     out[i] = wire.data() + i * kWireSlot;
   }
-  try {
-    SendAnswer(peer, *r.cipher, "OK^" + std::to_string(size));
-    // One block more than a whole multiple needs: the client expects it.
-    uint64_t blocks = size / kPlainBlock + 1;
-    for (uint64_t k = 0; k < blocks;) {
-      size_t batch = static_cast<size_t>(std::min<uint64_t>(blocks - k, kBatch));
-      for (size_t i = 0; i < batch; ++i) {
-        uint8_t* block = plain.data() + i * kSlot;
-        size_t got = 0;
-        while (got < kPlainBlock) {
-          ssize_t n = ::read(fd, block + got, kPlainBlock - got);
-          if (n < 0 && errno == EINTR) continue;
-          if (n < 0) throw FileError(std::string("cannot read: ") + std::strerror(errno));
-          if (n == 0) break;
-          got += static_cast<size_t>(n);
-        }
-        // Past the end of the file the block is zero.
-        std::memset(block + got, 0, kPlainBlock - got);
-      }
-      r.cipher->EncryptBlocks(in, out, batch, kPlainBlock);
-      peer.connection.SendPieces(out, batch, kCipherBlock);
-      k += batch;
+  SendAnswer(peer, *r.cipher, "OK^" + std::to_string(size));
+  // One block more than a whole multiple needs: the client expects it.
+  uint64_t blocks = size / kPlainBlock + 1;
+  for (uint64_t k = 0; k < blocks;) {
+    size_t batch = static_cast<size_t>(std::min<uint64_t>(blocks - k, kBatch));
+    for (size_t i = 0; i < batch; ++i) {
+      uint8_t* block = plain.data() + i * kSlot;
+      size_t got = ReadBlock(file, block);
+      // Past the end of the file the block is zero.
+      std::memset(block + got, 0, kPlainBlock - got);
     }
-  } catch (...) {
-    ::close(fd);
-    throw;
+    r.cipher->EncryptBlocks(in, out, batch, kPlainBlock);
+    peer.connection.SendPieces(out, batch, kCipherBlock);
+    k += batch;
   }
-  ::close(fd);
   LogInfo(peer.name, "download '" + TextToUtf8(r.name) + "' " + std::to_string(size) + " bytes");
 }
 

@@ -1,76 +1,40 @@
 #include "files.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
-
 #include "base/errors.h"
+#include "platform/error_text.h"
+#include "platform/folders.h"
 #include "platform/replace_file.h"
 
 namespace qvn::server {
+
+bool FileExists(const std::string& path) { return platform::IsRegularFile(Utf8ToText(path)); }
+
+bool IsDirectory(const std::string& path) { return platform::IsFolder(Utf8ToText(path)); }
+
 namespace {
-
-[[noreturn]] void Fail(const std::string& what, const std::string& path) {
-  throw FileError(what + " " + path + ": " + std::strerror(errno));
-}
-
-void WriteAllFd(int fd, const std::string& data, const std::string& path) {
-  size_t done = 0;
-  while (done < data.size()) {
-    ssize_t k = ::write(fd, data.data() + done, data.size() - done);
-    if (k < 0) {
-      if (errno == EINTR) continue;
-      Fail("cannot write", path);
-    }
-    done += static_cast<size_t>(k);
-  }
-}
-
-}  // namespace
-
-bool FileExists(const std::string& path) {
-  struct stat st{};
-  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-bool IsDirectory(const std::string& path) {
-  struct stat st{};
-  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-std::string ReadWholeFile(const std::string& path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) Fail("cannot open", path);
-  std::string out;
-  char buf[65536];
-  for (;;) {
-    ssize_t k = ::read(fd, buf, sizeof buf);
-    if (k < 0) {
-      if (errno == EINTR) continue;
-      int e = errno;
-      ::close(fd);
-      errno = e;
-      Fail("cannot read", path);
-    }
-    if (k == 0) break;
-    out.append(buf, static_cast<size_t>(k));
-  }
-  ::close(fd);
-  return out;
-}
 
 // The library's failures carry the system's code; the log wants its words.
 [[noreturn]] void Rethrow(const std::string& what, const std::string& path) {
   try {
     throw;
   } catch (const PlatformError& e) {
-    throw FileError(what + " " + path + ": " + e.what() + ": " +
-                    std::strerror(static_cast<int>(e.code())));
+    throw FileError(what + " " + path + ": " + e.what() + ": " + platform::SystemErrorText(e.code()));
   } catch (const std::exception& e) {
     throw FileError(what + " " + path + ": " + e.what());
+  }
+}
+
+}  // namespace
+
+std::string ReadWholeFile(const std::string& path) {
+  try {
+    platform::File file = platform::File::OpenForSharedRead(Utf8ToText(path));
+    std::string out;
+    uint8_t buf[65536];
+    while (size_t k = file.Read(buf, sizeof buf)) out.append(reinterpret_cast<char*>(buf), k);
+    return out;
+  } catch (const std::exception&) {
+    Rethrow("cannot read", path);
   }
 }
 
@@ -116,24 +80,21 @@ void WriteFileAtomic(const std::string& path, const std::string& data) {
 }
 
 void AppendToFile(const std::string& path, const std::string& data) {
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
-  if (fd < 0) Fail("cannot open", path);
   try {
-    WriteAllFd(fd, data, path);
-  } catch (...) {
-    ::close(fd);
-    throw;
+    platform::File file = platform::File::OpenForAppend(Utf8ToText(path));
+    file.Write(reinterpret_cast<const uint8_t*>(data.data()), data.size());
+    file.CloseOrRaise();
+  } catch (const std::exception&) {
+    Rethrow("cannot append to", path);
   }
-  ::close(fd);
 }
 
 void MakeDirs(const std::string& path) {
   if (path.empty()) return;
-  for (size_t i = 1; i <= path.size(); ++i) {
-    if (i == path.size() || path[i] == '/') {
-      std::string part = path.substr(0, i);
-      if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) Fail("cannot create folder", part);
-    }
+  try {
+    platform::MakeFolders(Utf8ToText(path));
+  } catch (const PlatformError& e) {
+    throw FileError(std::string(e.what()) + ": " + platform::SystemErrorText(e.code()));
   }
   if (!IsDirectory(path)) throw FileError("not a folder: " + path);
 }

@@ -5,6 +5,8 @@
 #include <ctime>
 #include <mutex>
 
+#include "platform/local_clock.h"
+
 namespace qvn::server {
 namespace {
 std::mutex g_mutex;
@@ -13,8 +15,7 @@ std::atomic<bool> g_quiet{false};
 
 void Log(const std::string& peer, const std::string& message) {
   std::time_t now = std::time(nullptr);
-  std::tm tm{};
-  localtime_r(&now, &tm);
+  std::tm tm = platform::LocalTime(now);
   char stamp[32];
   std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &tm);
   std::lock_guard<std::mutex> lock(g_mutex);

@@ -1,7 +1,4 @@
 // qvn-server: a stand-in Quarven database server for development and tests.
-#include <pthread.h>
-#include <signal.h>
-
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -9,6 +6,8 @@
 
 #include "log.h"
 #include "options.h"
+#include "platform/command_line.h"
+#include "platform/stop_request.h"
 #include "server.h"
 #include "store.h"
 
@@ -27,13 +26,8 @@ int Init(const std::vector<std::string>& args) {
 int Serve(const std::vector<std::string>& args) {
   Options o = ParseServeOptions(args);
   SetQuiet(o.quiet);
-  // The signals are taken by sigwait below; every thread inherits the mask.
-  sigset_t stop;
-  sigemptyset(&stop);
-  sigaddset(&stop, SIGINT);
-  sigaddset(&stop, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &stop, nullptr);
-  signal(SIGPIPE, SIG_IGN);
+  // Before the server's threads start, so that only this one takes them.
+  qvn::platform::TakeStopRequests();
 
   Store store(o.data_dir);
   Server server(store, o);
@@ -42,9 +36,7 @@ int Serve(const std::vector<std::string>& args) {
   std::fflush(stdout);
   Log("", "serving " + o.data_dir + " on " + o.address + " port " + std::to_string(server.port()) +
               ", file port " + std::to_string(server.file_port()));
-  int sig = 0;
-  sigwait(&stop, &sig);
-  Log("", std::string("stopping on ") + (sig == SIGINT ? "SIGINT" : "SIGTERM"));
+  Log("", "stopping on " + qvn::platform::WaitForStopRequest());
   server.Stop();
   return 0;
 }
@@ -52,7 +44,8 @@ int Serve(const std::vector<std::string>& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
+  std::vector<std::string> args = qvn::platform::CommandLineArguments(argc, argv);
+  if (!args.empty()) args.erase(args.begin());  // the program's name
   if (!args.empty() && args[0] == "--version") {
     std::printf("qvn-server %s\n", QVN_SERVER_VERSION);
     return 0;

@@ -1,13 +1,13 @@
 #include "store.h"
 
-#include <dirent.h>
-
 #include <ctime>
 
 #include "base/text.h"
 #include "codecs/entities.h"
 #include "text/letter_case.h"
 #include "files.h"
+#include "platform/folders.h"
+#include "platform/local_clock.h"
 
 namespace qvn::server {
 namespace {
@@ -46,8 +46,7 @@ bool SameName(TextView a, TextView b) { return UpperTrim(a) == UpperTrim(b); }
 
 std::string Now() {
   std::time_t now = std::time(nullptr);
-  std::tm tm{};
-  localtime_r(&now, &tm);
+  std::tm tm = platform::LocalTime(now);
   char stamp[32];
   std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &tm);
   return stamp;
@@ -114,16 +113,19 @@ void Store::LoadTables() {
   // The tables are the *.tbl files of tables/; a name that is not a valid
   // table name is not ours and is left alone.
   std::string folder = dir_ + "/tables";
-  DIR* d = ::opendir(folder.c_str());
-  if (d == nullptr) throw StoreError("cannot read " + folder);
   std::vector<std::string> names;
-  while (dirent* e = ::readdir(d)) {
-    std::string file = e->d_name;
+  std::vector<Text> files;
+  try {
+    files = platform::ListFolder(Utf8ToText(folder));
+  } catch (const std::exception&) {
+    throw StoreError("cannot read " + folder);
+  }
+  for (const Text& entry : files) {
+    std::string file = Utf8(entry);
     if (file.size() > 4 && file.compare(file.size() - 4, 4, ".tbl") == 0) {
       names.push_back(file.substr(0, file.size() - 4));
     }
   }
-  ::closedir(d);
   for (const std::string& file : names) {
     Text name = Utf8ToText(file);
     if (!ValidTableName(name) || UpperCase(name) != name) continue;
