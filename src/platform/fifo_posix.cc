@@ -9,6 +9,7 @@
 namespace qvn::platform {
 
 bool WriteToFifo(const Text& path, const std::string& data) noexcept {
+  if (HasLoneSurrogate(path)) return false;  // no pipe has that name
   const std::string name = TextToUtf8(path);
   struct stat st;
   if (::stat(name.c_str(), &st) != 0 || !S_ISFIFO(st.st_mode)) return false;

@@ -62,7 +62,7 @@ File File::CreateNewPrivate(const Text& name) {
 }
 
 File File::OpenForAppend(const Text& name) {
-  int fd = ::open(PathOf(name).c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+  int fd = ::open(NativePath(name).c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
   if (fd < 0) RaiseErrno("open for appending failed");
   return File(fd);
 }

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "base/errors.h"
+#include "platform/native_path_posix.h"
 
 namespace qvn::platform {
 namespace {
@@ -21,6 +22,7 @@ struct CloseDir {
 }  // namespace
 
 PathKind KindOf(const Text& path) noexcept {
+  if (HasLoneSurrogate(path)) return PathKind::kMissing;  // no file has that name
   struct stat st;
   if (::lstat(TextToUtf8(path).c_str(), &st) != 0) return PathKind::kMissing;
   if (S_ISREG(st.st_mode)) return PathKind::kFile;
@@ -30,12 +32,13 @@ PathKind KindOf(const Text& path) noexcept {
 }
 
 bool IsFolder(const Text& path) noexcept {
+  if (HasLoneSurrogate(path)) return false;
   struct stat st;
   return ::stat(TextToUtf8(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 std::vector<Text> ListFolder(const Text& folder) {
-  std::unique_ptr<DIR, CloseDir> d(::opendir(TextToUtf8(folder).c_str()));
+  std::unique_ptr<DIR, CloseDir> d(::opendir(NativePath(folder).c_str()));
   if (d == nullptr) throw PlatformError("cannot list folder", static_cast<uint32_t>(errno));
   std::vector<Text> names;
   while (const dirent* e = ::readdir(d.get())) {
@@ -46,7 +49,7 @@ std::vector<Text> ListFolder(const Text& folder) {
 }
 
 void MakeFolders(const Text& path) {
-  const std::string utf8 = TextToUtf8(path);
+  const std::string utf8 = NativePath(path);
   for (size_t i = 1; i <= utf8.size(); ++i) {
     if (i == utf8.size() || utf8[i] == '/') {
       const std::string part = utf8.substr(0, i);
@@ -58,6 +61,7 @@ void MakeFolders(const Text& path) {
 }
 
 Text RealPath(const Text& path) noexcept {
+  if (HasLoneSurrogate(path)) return Text();
   char buf[PATH_MAX];
   if (::realpath(TextToUtf8(path).c_str(), buf) == nullptr) return Text();
   return Utf8ToText(buf);

@@ -240,7 +240,15 @@ bool Connection::WaitForPeerEnd(int32_t timeout_ms) {
     if (rc < 0) FailSocket("waiting for the peer failed", errno);
     if (rc == 0) return false;
     const ssize_t got = ::recv(fd, dropped, sizeof dropped, MSG_DONTWAIT);
-    if (got == 0) return true;
+    if (got == 0) {
+      // A reset also reads as the end here (the connection is done before
+      // its error is looked at); the pending error tells the two apart.
+      int err = 0;
+      socklen_t len = sizeof err;
+      if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) == 0 && err != 0)
+        FailSocket("the peer ended the connection", err);
+      return true;
+    }
     if (got < 0 && errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK)
       FailSocket("receive failed", errno);
   }
