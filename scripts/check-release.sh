@@ -9,7 +9,9 @@
 #   3. The Windows zip: hello.c built with mingw-w64 against nothing but the
 #      zip's contents (once with each import library) runs under Wine against
 #      qvn-server; and a program built as MSVC builds (clang in MSVC mode,
-#      lld-link) against qvn.lib runs under Wine.
+#      lld-link) against qvn.lib runs under Wine; the zip's Pascal example
+#      runs; README.txt's quick start (qvn-server.exe, then qvn.exe) runs in
+#      cmd.exe under Wine and gets its answer.
 #   4. The Debian packages are installed INTO THIS MACHINE with apt-get, as
 #      root: this is meant for CI's throwaway Debian machine. hello.c is built
 #      with pkg-config (and find_package) and runs against the installed
@@ -116,6 +118,29 @@ bash tests/win/with_server.sh "$linux/bin/qvn-server" sh -c \
   >"$work/pascal.out" 2>&1 && grep -q "^script: OK 1" "$work/pascal.out" ||
   { cat "$work/pascal.out"; exit 1; }
 echo "the zip's Pascal example, built with fpc -Twin64 from the zip's unit, runs"
+# README.txt's quick start, its three commands as cmd.exe runs them, on free
+# ports instead of 7711 and 7712: the server in the background, then the
+# question, asked again until the server listens.
+ports=$(python3 -c 'import socket
+s = [socket.socket() for _ in range(2)]
+for x in s: x.bind(("127.0.0.1", 0))
+print(*(x.getsockname()[1] for x in s))')
+read -r request_port file_port <<<"$ports"
+mapfile -t quick < <(sed -n '/^Quick start/,/^What is here/p' "$zip/README.txt" |
+  sed -n 's/^  \(bin\\.*\|start .*\)$/\1/p' | sed "s/7711/$request_port/; s/7712/$file_port/")
+[ "${#quick[@]}" = 3 ] || { echo "README.txt's quick start is not three commands"; exit 1; }
+printf '@echo off\r\n%s\r\n%s\r\n' "${quick[0]}" "${quick[1]}" >"$zip/start.bat"
+printf '@echo off\r\n%s\r\n' "${quick[2]}" >"$zip/ask.bat"
+(cd "$zip" && wine cmd /c start.bat) >"$work/quick.log" 2>&1 || { cat "$work/quick.log"; exit 1; }
+answer=
+for _ in $(seq 40); do
+  answer=$(cd "$zip" && wine cmd /c ask.bat 2>>"$work/quick.log" | tr -d '\r') || true
+  [ "$answer" != "My base" ] || break
+  sleep 0.25
+done
+pkill -f 'qvn-server.exe' || true
+[ "$answer" = "My base" ] || { cat "$work/quick.log"; echo "quick start answered '$answer'"; exit 1; }
+echo "README.txt's quick start, qvn-server.exe and qvn.exe under cmd.exe, answers: $answer"
 
 echo "--- the Debian packages, installed into this machine"
 # What each package brings that the machine does not have yet, to check

@@ -39,6 +39,7 @@ linux+=(fp-compiler fp-units-rtl fpc-source)
 linux+=(mono-mcs mono-runtime)  # bindings/dotnet: its test program under Mono
 mingw=(mingw-w64 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libz-mingw-w64-dev)
 packaging=(python3-setuptools python3-wheel dpkg-dev file lintian zip unzip)
+packaging+=(mandoc)  # the zip's man pages as HTML
 # The release check builds the zip's Pascal example and compiles libqvn-dev's C# binding.
 packaging+=(fp-compiler fp-units-rtl fpc-source mono-mcs)
 release=("${build[@]}" "${mingw[@]}" "${packaging[@]}")

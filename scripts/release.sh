@@ -3,9 +3,10 @@
 #
 #   libqvn1_V_ARCH.deb, libqvn-dev_V_ARCH.deb, qvn-tools_V_ARCH.deb
 #                            the Debian packages (cpack; cmake/QvnDebian.cmake)
-#   qvn-V-win64.zip          qvn.dll, its import libraries for MinGW and MSVC, the
-#                            headers, the Pascal unit and the C# binding, the
-#                            examples' sources, the manual, a README
+#   qvn-V-win64.zip          qvn.dll, its import libraries for MinGW and MSVC,
+#                            qvn.exe and qvn-server.exe, the headers, the Pascal
+#                            unit and the C# binding, the examples' sources, the
+#                            manual with the man pages as HTML, a README
 #   qvn-V-py3-none-any.whl, qvn-V.tar.gz
 #                            the Python package bindings/python and its sdist
 #   SHA256SUMS               of all of the above
@@ -65,9 +66,12 @@ LDFLAGS="$(dpkg-buildflags --get LDFLAGS)" \
     -DQVN_DEBIAN_PACKAGES=ON >/dev/null
 cmake --build "$linux" -j "$jobs" --target "${targets[@]}"
 
-echo "=== release: qvn.dll"
-cmake -S . -B "$windows" "${common[@]}" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake >/dev/null
-cmake --build "$windows" -j "$jobs" --target qvn
+windows_targets=(qvn qvn-cli qvn-server)
+$libraries_only && windows_targets=(qvn)
+echo "=== release: Windows build (${windows_targets[*]})"
+cmake -S . -B "$windows" "${common[@]}" -DQVN_BUILD_TOOLS=$tools \
+  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake >/dev/null
+cmake --build "$windows" -j "$jobs" --target "${windows_targets[@]}"
 $libraries_only && exit 0
 
 rm -rf "$out"
@@ -83,8 +87,9 @@ echo "=== release: qvn-$version-win64.zip"
 name=qvn-$version-win64
 stage=$windows/zip/$name
 rm -rf "$windows/zip"
-mkdir -p "$stage"/{bin,lib,include,examples/pascal,docs,bindings/pascal,bindings/dotnet}
-cp "$windows/bin/qvn.dll" "$stage/bin/"
+mkdir -p "$stage"/{bin,lib,include,examples/pascal,docs/man,bindings/pascal,bindings/dotnet}
+cp "$windows/bin/qvn.dll" "$windows/bin/qvn.exe" "$windows/bin/qvn-server.exe" "$stage/bin/"
+x86_64-w64-mingw32-strip "$stage/bin/qvn.exe" "$stage/bin/qvn-server.exe"
 cp "$windows/lib/libqvn.dll.a" src/api/qvn.def "$stage/lib/"
 # The MSVC import library, from the export list with its ordinals.
 x86_64-w64-mingw32-dlltool -m i386:x86-64 -d src/api/qvn.def -l "$stage/lib/qvn.lib"
@@ -95,6 +100,10 @@ cp examples/pascal/hello.lpr "$stage/examples/pascal/"
 cp bindings/pascal/qvn.pas bindings/pascal/qvn_answers.inc "$stage/bindings/pascal/"
 cp bindings/dotnet/*.cs bindings/dotnet/Qvn.csproj "$stage/bindings/dotnet/"
 cp docs/*.md "$stage/docs/"
+# The programs' and the library's man pages, for readers without man(1).
+for page in qvn.1 qvn-server.1 qvn.3; do
+  mandoc -T html -O fragment "docs/man/$page" >"$stage/docs/man/$page.html"
+done
 cp LICENSE CHANGELOG.md "$stage/"
 sed "s/@VERSION@/$version/g" packaging/windows/README.txt >"$stage/README.txt"
 # Fixed times and modes, members in name order, no extra attributes.

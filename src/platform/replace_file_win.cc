@@ -8,6 +8,18 @@ namespace {
 
 const wchar_t* PathOf(const Text& name) { return reinterpret_cast<const wchar_t*>(name.c_str()); }
 
+// The absolute form of a name ("\\" separators, the drive or share named);
+// the name itself when the system cannot say.
+Text FullPath(const Text& name) {
+  const DWORD n = GetFullPathNameW(PathOf(name), 0, nullptr, nullptr);
+  if (n == 0) return name;
+  Text full(n, u'\0');
+  const DWORD got = GetFullPathNameW(PathOf(name), n, reinterpret_cast<wchar_t*>(full.data()), nullptr);
+  if (got == 0 || got >= n) return name;
+  full.resize(got);
+  return full;
+}
+
 }  // namespace
 
 Text FolderOf(const Text& path) {
@@ -51,8 +63,9 @@ void ReplaceWithTemporary(const Text& temp_name, const Text& target) {
     if (probe == INVALID_HANDLE_VALUE)
       throw PlatformError("replace failed", static_cast<uint32_t>(GetLastError()));
     CloseHandle(probe);
-    if (ReplaceFileW(PathOf(target), PathOf(temp_name), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
-                     nullptr, nullptr))
+    // Full paths: Wine's ReplaceFileW takes no relative name, and no "/".
+    if (ReplaceFileW(PathOf(FullPath(target)), PathOf(FullPath(temp_name)), nullptr,
+                     REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr))
       return;
     // The target may have gone meanwhile; a plain move then does.
     if (GetLastError() != ERROR_FILE_NOT_FOUND)
