@@ -129,12 +129,13 @@ read -r request_port file_port <<<"$ports"
 mapfile -t quick < <(sed -n '/^Quick start/,/^What is here/p' "$zip/README.txt" |
   sed -n 's/^  \(bin\\.*\|start .*\)$/\1/p' | sed "s/7711/$request_port/; s/7712/$file_port/")
 [ "${#quick[@]}" = 3 ] || { echo "README.txt's quick start is not three commands"; exit 1; }
-printf '@echo off\r\n%s\r\n%s\r\n' "${quick[0]}" "${quick[1]}" >"$zip/start.bat"
-printf '@echo off\r\n%s\r\n' "${quick[2]}" >"$zip/ask.bat"
-(cd "$zip" && wine cmd /c start.bat) >"$work/quick.log" 2>&1 || { cat "$work/quick.log"; exit 1; }
+# (No file named start.bat: Wine's "cmd /c start.bat" runs its own start.)
+printf '@echo off\r\n%s\r\n%s\r\n' "${quick[0]}" "${quick[1]}" >"$zip/quick-start-1.bat"
+printf '@echo off\r\n%s\r\n' "${quick[2]}" >"$zip/quick-start-2.bat"
+(cd "$zip" && wine cmd /c quick-start-1.bat) >"$work/quick.log" 2>&1 || { cat "$work/quick.log"; exit 1; }
 answer=
 for _ in $(seq 40); do
-  answer=$(cd "$zip" && wine cmd /c ask.bat 2>>"$work/quick.log" | tr -d '\r') || true
+  answer=$(cd "$zip" && wine cmd /c quick-start-2.bat 2>>"$work/quick.log" | tr -d '\r') || true
   [ "$answer" != "My base" ] || break
   sleep 0.25
 done
