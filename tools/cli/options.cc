@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "platform/environment.h"
+#include "platform/socket.h"
 #include "status.h"
 
 namespace qvn_cli {
@@ -119,6 +120,21 @@ Args Parse(int argc, char** argv) {
     }
     a.command = "script";
     if (file) a.rest.push_back(*file);
+  }
+  // The library reads a malformed time-out variable as no limit; the user
+  // who set one meant a limit, so it is refused where no option replaces it.
+  const struct {
+    const char* name;
+    int option_ms;
+  } variables[] = {{"QVN_CONNECT_TIMEOUT_MS", a.connect_timeout_ms},
+                   {"QVN_IO_TIMEOUT_MS", a.io_timeout_ms}};
+  for (const auto& v : variables) {
+    const std::string value = EnvironmentValue(v.name);
+    if (v.option_ms == 0 && value.find_first_not_of('0') != std::string::npos &&
+        qvn::platform::ParseTimeoutMs(value) == 0) {
+      throw UsageError(std::string(v.name) +
+                       " wants a whole number of milliseconds up to 999999999, not '" + value + "'");
+    }
   }
   return a;
 }
