@@ -3,9 +3,19 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/fault_injection.h"
+
 namespace qvn {
 namespace {
 qvn_char g_empty_result[1] = {0};
+qvn_char g_connection_error[] = u"CONNECTION_ERROR";
+qvn_char g_none[] = u"NONE";
+qvn_char g_transfer_started_only[] = u"File transfer started";
+
+bool IsStatic(const qvn_char* p) {
+  return p == g_empty_result || p == g_connection_error || p == g_none ||
+         p == g_transfer_started_only;
+}
 }  // namespace
 
 Text ArgText(const qvn_char* p) {
@@ -19,13 +29,18 @@ Text ArgText(const qvn_char* p) {
 }
 
 qvn_char* EmptyResult() { return g_empty_result; }
+qvn_char* ConnectionErrorResult() { return g_connection_error; }
+qvn_char* NoneResult() { return g_none; }
+qvn_char* TransferStartedOnlyResult() { return g_transfer_started_only; }
 
-qvn_char* ResultText(TextView answer) {
+qvn_char* ResultText(TextView answer, qvn_char* out_of_memory) {
   size_t nul = answer.find(u'\0');
   if (nul != TextView::npos) answer = answer.substr(0, nul);
   if (answer.empty()) return g_empty_result;
-  auto* p = static_cast<qvn_char*>(std::malloc((answer.size() + 1) * sizeof(qvn_char)));
-  if (p == nullptr) return g_empty_result;
+  auto* p = platform::fault::Injected(platform::fault::Op::kAllocate)
+                ? nullptr
+                : static_cast<qvn_char*>(std::malloc((answer.size() + 1) * sizeof(qvn_char)));
+  if (p == nullptr) return out_of_memory;
   std::memcpy(p, answer.data(), answer.size() * sizeof(char16_t));
   p[answer.size()] = 0;
   return p;
@@ -34,6 +49,6 @@ qvn_char* ResultText(TextView answer) {
 }  // namespace qvn
 
 extern "C" QVN_API void ScriptFree(qvn_char* p) {
-  if (p == nullptr || p == qvn::EmptyResult()) return;
+  if (p == nullptr || qvn::IsStatic(p)) return;
   std::free(p);
 }

@@ -20,8 +20,6 @@ namespace qvn {
 namespace {
 
 constexpr char16_t kCrLf[] = u"\r\n";
-// The answer when a script fails after its transfer thread started.
-constexpr char16_t kTransferStartedOnly[] = u"File transfer started";
 
 enum class Directive : uint8_t { kNone, kClearSync, kBuildShow, kBuildShowWithArguments };
 
@@ -88,9 +86,9 @@ void RunDirectives(std::vector<Text>& lines, Text& result, const DirectiveComman
 
 namespace {
 
-// The script's work; `started` turns true once a transfer thread runs.
+// The script's work; `state` follows the transfer thread's start.
 Text RunScript(void* message_handle, const Text& script, const Text& host, uint16_t port,
-               uint16_t file_port, bool& started) {
+               uint16_t file_port, TransferState& state) {
   if (port == 0) return Text();
   std::vector<Text> lines = SplitLines(script);
   if (lines.size() == 1) return Text();  // only a credentials line
@@ -102,8 +100,9 @@ Text RunScript(void* message_handle, const Text& script, const Text& host, uint1
 
   Text result;
   if (file_port != 0 && file_sections.size() > 1) {
+    state = TransferState::kStarting;
     StartTransfers(message_handle, host, file_port, file_sections);
-    started = true;
+    state = TransferState::kStarted;
     result = u"File transfer started : " + platform::LocalDateTimeText() + kCrLf + kCrLf;
   }
   if (lines.size() == 1) return result;
@@ -126,24 +125,17 @@ Text RunScript(void* message_handle, const Text& script, const Text& host, uint1
 // when it fails). Not from a destructor: the host's handler runs in it and
 // may end its thread, which must unwind on through.
 Text Script(void* message_handle, const Text& script, const Text& host, uint16_t port,
-            uint16_t file_port) {
-  bool started = false;
+            uint16_t file_port, TransferState& state) {
   Text result;
   try {
-    result = RunScript(message_handle, script, host, port, file_port, started);
+    result = RunScript(message_handle, script, host, port, file_port, state);
   } catch (...) {  // the done message first, then the failure goes on
     RethrowThreadExit();
-    if (started) {
-      // A thread runs, so the answer must not be the empty text, which tells
-      // the host that none does (it would free what the thread's messages
-      // still reach).
-      ReportFailure("after the transfer thread started");
-      return Text(kTransferStartedOnly);
-    }
-    platform::SendNoTransfersDone(message_handle);
+    // Once a thread runs, its own done message comes.
+    if (state != TransferState::kStarted) platform::SendNoTransfersDone(message_handle);
     throw;
   }
-  if (!started) platform::SendNoTransfersDone(message_handle);
+  if (state != TransferState::kStarted) platform::SendNoTransfersDone(message_handle);
   return result;
 }
 

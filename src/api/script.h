@@ -13,11 +13,21 @@
 
 namespace qvn {
 
+// How far a Script call got with its transfer thread, for the answer to a
+// failure that escapes it: "NONE" before, the empty text while the thread was
+// being started (it could not be), "File transfer started" once it runs.
+enum class TransferState { kNone, kStarting, kStarted };
+
 // The gathered answers; empty for port 0, a one-line script or a script with
 // no line left after tidying. message_handle goes to the transfer thread
 // unchanged (an HWND on Windows, a QvnWindow* on Linux).
 Text Script(void* message_handle, const Text& script, const Text& host, uint16_t port,
-            uint16_t file_port);
+            uint16_t file_port, TransferState& state);
+inline Text Script(void* message_handle, const Text& script, const Text& host, uint16_t port,
+                   uint16_t file_port) {
+  TransferState state = TransferState::kNone;
+  return Script(message_handle, script, host, port, file_port, state);
+}
 
 // What the directive lines run: CLEARSYNC, and BUILD SHOW with its number
 // and flag.

@@ -8,7 +8,7 @@
 #include "conversation/user_auth.h"
 
 using qvn::ArgText;
-using qvn::EmptyResult;
+using qvn::ConnectionErrorResult;
 using qvn::Guarded;
 using qvn::ResultText;
 using qvn::kExportProbeMs;
@@ -19,15 +19,15 @@ extern "C" QVN_API bool TryConnect(const qvn_char* host, uint16_t port, int32_t 
 
 extern "C" QVN_API qvn_char* TryDbPassword(const qvn_char* host, uint16_t port,
                                            const qvn_char* credentials) {
-  return Guarded(EmptyResult(), [&] {
+  return Guarded(ConnectionErrorResult(), [&] {
     return ResultText(
-        qvn::CheckDbPassword(ArgText(host), port, ArgText(credentials), kExportProbeMs));
+        qvn::CheckDbPassword(ArgText(host), port, ArgText(credentials), kExportProbeMs), ConnectionErrorResult());
   });
 }
 
 extern "C" QVN_API qvn_char* ShowDbName(const qvn_char* host, uint16_t port) {
-  return Guarded(EmptyResult(), [&] {
-    return ResultText(qvn::QueryDbName(ArgText(host), port, kExportProbeMs));
+  return Guarded(ConnectionErrorResult(), [&] {
+    return ResultText(qvn::QueryDbName(ArgText(host), port, kExportProbeMs), ConnectionErrorResult());
   });
 }
 
@@ -35,45 +35,45 @@ extern "C" QVN_API qvn_char* ChangeUniquePass(const qvn_char* host, uint16_t por
                                               const qvn_char* db_password, const qvn_char* user,
                                               const qvn_char* user_password,
                                               const qvn_char* new_password) {
-  return Guarded(EmptyResult(), [&] {
+  return Guarded(ConnectionErrorResult(), [&] {
     return ResultText(qvn::ChangePassword(ArgText(host), port, ArgText(db_password),
                                           ArgText(user), ArgText(user_password),
-                                          ArgText(new_password)));
+                                          ArgText(new_password)), ConnectionErrorResult());
   });
 }
 
 extern "C" QVN_API qvn_char* DbMessageFile(const qvn_char* host, uint16_t port,
                                            const qvn_char* message) {
-  return Guarded(EmptyResult(), [&] {
+  return Guarded(ConnectionErrorResult(), [&] {
     return ResultText(qvn::SendDbMessage(ArgText(host), port, ArgText(message),
                                          qvn::MessageChannel::File, qvn::Text(), 0,
-                                         kExportProbeMs));
+                                         kExportProbeMs), ConnectionErrorResult());
   });
 }
 
 extern "C" QVN_API qvn_char* DbMessagePipe(const qvn_char* host, uint16_t port,
                                            const qvn_char* message) {
-  return Guarded(EmptyResult(), [&] {
+  return Guarded(ConnectionErrorResult(), [&] {
     return ResultText(qvn::SendDbMessage(ArgText(host), port, ArgText(message),
                                          qvn::MessageChannel::Pipe, qvn::Text(), 0,
-                                         kExportProbeMs));
+                                         kExportProbeMs), ConnectionErrorResult());
   });
 }
 
 extern "C" QVN_API qvn_char* DbMessageTcp(const qvn_char* host, uint16_t port,
                                           const qvn_char* receiver_host, uint16_t receiver_port,
                                           const qvn_char* message) {
-  return Guarded(EmptyResult(), [&] {
+  return Guarded(ConnectionErrorResult(), [&] {
     return ResultText(qvn::SendDbMessage(ArgText(host), port, ArgText(message),
                                          qvn::MessageChannel::Tcp, ArgText(receiver_host),
-                                         receiver_port, kExportProbeMs));
+                                         receiver_port, kExportProbeMs), ConnectionErrorResult());
   });
 }
 
 extern "C" QVN_API qvn_char* UserAuthentication(const qvn_char* host, uint16_t port,
                                                 const qvn_char* user, const qvn_char* password) {
-  return Guarded(EmptyResult(), [&] {
-    return ResultText(qvn::AuthenticateUser(ArgText(host), port, ArgText(user), ArgText(password)));
+  return Guarded(ConnectionErrorResult(), [&] {
+    return ResultText(qvn::AuthenticateUser(ArgText(host), port, ArgText(user), ArgText(password)), ConnectionErrorResult());
   });
 }
 

@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -13,10 +14,31 @@
 #include "base/errors.h"
 #include "codecs/base64.h"
 #include "platform/codepage.h"
+#include "platform/fault_injection.h"
 #include "platform/memory_hint.h"
 
 namespace qvn {
 namespace {
+
+#ifdef QVN_FAULT_INJECTION
+// zlib's allocations are the library's too: they fail in turn like the others.
+voidpf CountedAlloc(voidpf, uInt items, uInt size) {
+  if (platform::fault::Injected(platform::fault::Op::kAllocate)) return nullptr;
+  return std::calloc(items, size);
+}
+void CountedFree(voidpf, voidpf p) { std::free(p); }
+#endif
+
+// A stream set up with the allocator above where faults are injected, and
+// zlib's own everywhere else.
+z_stream NewStream() {
+  z_stream z{};
+#ifdef QVN_FAULT_INJECTION
+  z.zalloc = CountedAlloc;
+  z.zfree = CountedFree;
+#endif
+  return z;
+}
 
 // zlib counts in uInt; bigger buffers go through it in pieces.
 constexpr size_t kPiece = size_t{1} << 30;
@@ -119,7 +141,7 @@ class Pump {
 };
 
 struct DeflateStream {
-  z_stream z{};
+  z_stream z = NewStream();
   DeflateStream() {
     const int r = deflateInit2(&z, 9, Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY);
     // Out of memory is no sign of a text that cannot be packed.
@@ -132,7 +154,7 @@ struct DeflateStream {
 };
 
 struct InflateStream {
-  z_stream z{};
+  z_stream z = NewStream();
   InflateStream() {
     const int r = inflateInit2(&z, 15);
     // Out of memory is no sign of a text that was not packed.

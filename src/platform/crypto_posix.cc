@@ -9,6 +9,7 @@
 #include <string>
 
 #include "base/errors.h"
+#include "platform/fault_injection.h"
 
 namespace qvn::platform {
 namespace {
@@ -43,7 +44,8 @@ std::array<uint8_t, N> Digest(const EVP_MD* md, const uint8_t* data, size_t n) {
   std::array<uint8_t, N> out{};
   unsigned int len = 0;
   static const uint8_t kNothing = 0;
-  if (EVP_Digest(n ? data : &kNothing, n, out.data(), &len, md, nullptr) != 1 || len != N)
+  if (fault::Injected(fault::Op::kCipher) ||
+      EVP_Digest(n ? data : &kNothing, n, out.data(), &len, md, nullptr) != 1 || len != N)
     RaiseOpenSsl("EVP_Digest");
   return out;
 }
@@ -109,6 +111,7 @@ AesKey::AesKey(const uint8_t* material, size_t n) : impl_(std::make_unique<Impl>
 AesKey::~AesKey() = default;
 
 size_t AesKey::Encrypt(uint8_t* buf, size_t n) {
+  if (fault::Injected(fault::Op::kCipher)) RaiseOpenSsl("EVP_EncryptUpdate");
   EVP_CIPHER_CTX* ctx = impl_->Arm(impl_->enc, true);
   size_t done = 0, written = 0;  // written == done whenever a chunk starts
   while (done < n) {
@@ -125,6 +128,7 @@ size_t AesKey::Encrypt(uint8_t* buf, size_t n) {
 }
 
 size_t AesKey::Decrypt(uint8_t* buf, size_t n) {
+  if (fault::Injected(fault::Op::kCipher)) RaiseOpenSsl("EVP_DecryptUpdate");
   EVP_CIPHER_CTX* ctx = impl_->Arm(impl_->dec, false);
   for (size_t done = 0; done < n;) {
     size_t part = std::min(n - done, kChunk);

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "base/errors.h"
+#include "platform/fault_injection.h"
 
 namespace qvn::platform {
 namespace {
@@ -100,7 +101,8 @@ AesKey::AesKey(const uint8_t* material, size_t n) : impl_(std::make_unique<Impl>
   {
     static const uint8_t kNothing = 0;
     Hash hash(impl_->provider, CALG_SHA_256, n ? material : &kNothing, n);
-    if (!CryptDeriveKey(impl_->provider.get(), CALG_AES_128, hash.get(), 0, &impl_->key))
+    if (fault::Injected(fault::Op::kCipher) ||
+        !CryptDeriveKey(impl_->provider.get(), CALG_AES_128, hash.get(), 0, &impl_->key))
       RaiseLastError("CryptDeriveKey");
   }  // CryptDestroyHash
   DWORD mode = CRYPT_MODE_CBC;
@@ -116,7 +118,8 @@ size_t AesKey::Encrypt(uint8_t* buf, size_t n) {
     RaiseLastError("CryptEncrypt");
   }
   DWORD len = static_cast<DWORD>(n);
-  if (!CryptEncrypt(impl_->key, 0, TRUE, 0, buf, &len, static_cast<DWORD>(n + 16)))
+  if (fault::Injected(fault::Op::kCipher) ||
+      !CryptEncrypt(impl_->key, 0, TRUE, 0, buf, &len, static_cast<DWORD>(n + 16)))
     RaiseLastError("CryptEncrypt");
   return len;
 }

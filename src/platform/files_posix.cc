@@ -12,6 +12,7 @@
 
 #include "base/errors.h"
 #include "platform/cancellation_posix.h"
+#include "platform/fault_injection.h"
 #include "platform/native_path_posix.h"
 
 namespace qvn::platform {
@@ -23,12 +24,17 @@ namespace {
 
 int Fd(intptr_t h) { return static_cast<int>(h); }
 
+int Open(const Text& name, int flags, mode_t mode = 0) {
+  if (fault::Injected(fault::Op::kOpen)) return -1;
+  return ::open(NativePath(name).c_str(), flags, mode);
+}
+
 }  // namespace
 
 File File::OpenForSharedRead(const Text& name) {
   // O_NONBLOCK: a file swapped for a FIFO since it was checked must not stall
   // the open; such a file is refused, and a regular file reads normally again.
-  int fd = ::open(NativePath(name).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  int fd = Open(name, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) RaiseErrno("open for reading failed");
   File file(fd);
   struct stat st;
@@ -41,13 +47,13 @@ File File::OpenForSharedRead(const Text& name) {
 
 File File::Create(const Text& name, bool must_be_new) {
   int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (must_be_new ? O_EXCL : O_TRUNC);
-  int fd = ::open(NativePath(name).c_str(), flags, 0666);
+  int fd = Open(name, flags, 0666);
   if (fd < 0) RaiseErrno("create failed");
   return File(fd);
 }
 
 File File::OpenExistingForWrite(const Text& name) {
-  int fd = ::open(NativePath(name).c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK);
+  int fd = Open(name, O_WRONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) RaiseErrno("open for writing failed");
   File file(fd);
   // Non-blocking only so that a FIFO put there meanwhile cannot hang the open.
@@ -56,20 +62,20 @@ File File::OpenExistingForWrite(const Text& name) {
 }
 
 File File::CreateNewPrivate(const Text& name) {
-  int fd = ::open(NativePath(name).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  int fd = Open(name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
   if (fd < 0) RaiseErrno("create failed");
   return File(fd);
 }
 
 File File::OpenForAppend(const Text& name) {
-  int fd = ::open(NativePath(name).c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+  int fd = Open(name, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
   if (fd < 0) RaiseErrno("open for appending failed");
   return File(fd);
 }
 
 size_t File::Read(uint8_t* data, size_t n) {
   for (;;) {
-    ssize_t got = ::read(Fd(handle_), data, n);
+    ssize_t got = fault::Injected(fault::Op::kRead) ? -1 : ::read(Fd(handle_), data, n);
     if (got >= 0) return static_cast<size_t>(got);
     if (errno != EINTR) RaiseErrno("read failed");
   }
@@ -77,7 +83,7 @@ size_t File::Read(uint8_t* data, size_t n) {
 
 void File::Write(const uint8_t* data, size_t n) {
   while (n > 0) {
-    ssize_t put = ::write(Fd(handle_), data, n);
+    ssize_t put = fault::Injected(fault::Op::kWrite) ? -1 : ::write(Fd(handle_), data, n);
     if (put < 0) {
       if (errno == EINTR) continue;
       RaiseErrno("write failed");
@@ -101,12 +107,13 @@ int64_t File::Position() const {
 
 void File::SetEndOfFile(int64_t size) {
   if (size < 0) throw PlatformError("negative file size", EINVAL);
-  if (::ftruncate(Fd(handle_), static_cast<off_t>(size)) != 0) RaiseErrno("ftruncate failed");
+  if (fault::Injected(fault::Op::kSetEnd) || ::ftruncate(Fd(handle_), static_cast<off_t>(size)) != 0)
+    RaiseErrno("ftruncate failed");
   if (::lseek(Fd(handle_), static_cast<off_t>(size), SEEK_SET) < 0) RaiseErrno("lseek failed");
 }
 
 void File::Flush() {
-  if (::fsync(Fd(handle_)) != 0) RaiseErrno("fsync failed");
+  if (fault::Injected(fault::Op::kFlush) || ::fsync(Fd(handle_)) != 0) RaiseErrno("fsync failed");
 }
 
 void File::CloseOrRaise() {
@@ -132,7 +139,7 @@ bool IsRegularFile(const Text& name) {
 
 bool RemoveFile(const Text& name) noexcept {
   try {
-    return ::unlink(NativePath(name).c_str()) == 0;
+    return !fault::Injected(fault::Op::kRemove) && ::unlink(NativePath(name).c_str()) == 0;
   } catch (const std::exception&) {  // the path could not be formed
     return false;
   }

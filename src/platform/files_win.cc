@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "base/errors.h"
+#include "platform/fault_injection.h"
 
 namespace qvn::platform {
 namespace {
@@ -20,24 +21,31 @@ intptr_t Own(HANDLE h, const char* what) {
   return reinterpret_cast<intptr_t>(h);
 }
 
+// CreateFileW for the files the library reads and writes (not the probes).
+HANDLE OpenCounted(const Text& name, DWORD access, DWORD share, SECURITY_ATTRIBUTES* security,
+                   DWORD disposition, DWORD flags, HANDLE model) {
+  if (fault::Injected(fault::Op::kOpen)) return INVALID_HANDLE_VALUE;
+  return CreateFileW(PathOf(name), access, share, security, disposition, flags, model);
+}
+
 }  // namespace
 
 static_assert(sizeof(wchar_t) == sizeof(char16_t));
 
 File File::OpenForSharedRead(const Text& name) {
-  HANDLE h = CreateFileW(PathOf(name), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+  HANDLE h = OpenCounted(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   return File(Own(h, "open for reading failed"));
 }
 
 File File::Create(const Text& name, bool must_be_new) {
-  HANDLE h = CreateFileW(PathOf(name), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+  HANDLE h = OpenCounted(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                          must_be_new ? CREATE_NEW : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   return File(Own(h, "create failed"));
 }
 
 File File::OpenExistingForWrite(const Text& name) {
-  HANDLE h = CreateFileW(PathOf(name), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+  HANDLE h = OpenCounted(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   return File(Own(h, "open for writing failed"));
 }
@@ -46,7 +54,7 @@ File File::CreateNewPrivate(const Text& name) { return Create(name, /*must_be_ne
 
 File File::OpenForAppend(const Text& name) {
   // Only the right to append: the system puts every write at the end.
-  HANDLE h = CreateFileW(PathOf(name), FILE_APPEND_DATA | SYNCHRONIZE,
+  HANDLE h = OpenCounted(name, FILE_APPEND_DATA | SYNCHRONIZE,
                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   return File(Own(h, "open for appending failed"));
@@ -56,7 +64,8 @@ size_t File::Read(uint8_t* data, size_t n) {
   // ReadFile takes 32-bit counts; a short count is allowed by the contract.
   DWORD chunk = n > 0x40000000u ? 0x40000000u : static_cast<DWORD>(n);
   DWORD got = 0;
-  if (!ReadFile(H(handle_), data, chunk, &got, nullptr)) RaiseLast("read failed");
+  if (fault::Injected(fault::Op::kRead) || !ReadFile(H(handle_), data, chunk, &got, nullptr))
+    RaiseLast("read failed");
   return got;
 }
 
@@ -64,7 +73,8 @@ void File::Write(const uint8_t* data, size_t n) {
   while (n > 0) {
     DWORD chunk = n > 0x40000000u ? 0x40000000u : static_cast<DWORD>(n);
     DWORD put = 0;
-    if (!WriteFile(H(handle_), data, chunk, &put, nullptr)) RaiseLast("write failed");
+    if (fault::Injected(fault::Op::kWrite) || !WriteFile(H(handle_), data, chunk, &put, nullptr))
+      RaiseLast("write failed");
     if (put == 0) throw PlatformError("write failed", ERROR_WRITE_FAULT);
     data += put;
     n -= put;
@@ -88,11 +98,12 @@ void File::SetEndOfFile(int64_t size) {
   LARGE_INTEGER to;
   to.QuadPart = size;
   if (!SetFilePointerEx(H(handle_), to, nullptr, FILE_BEGIN)) RaiseLast("seek failed");
-  if (!::SetEndOfFile(H(handle_))) RaiseLast("set end of file failed");
+  if (fault::Injected(fault::Op::kSetEnd) || !::SetEndOfFile(H(handle_)))
+    RaiseLast("set end of file failed");
 }
 
 void File::Flush() {
-  if (!FlushFileBuffers(H(handle_))) RaiseLast("flush failed");
+  if (fault::Injected(fault::Op::kFlush) || !FlushFileBuffers(H(handle_))) RaiseLast("flush failed");
 }
 
 void File::CloseOrRaise() {
@@ -114,7 +125,9 @@ bool IsRegularFile(const Text& name) {
          (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
 }
 
-bool RemoveFile(const Text& name) noexcept { return DeleteFileW(PathOf(name)) != 0; }
+bool RemoveFile(const Text& name) noexcept {
+  return !fault::Injected(fault::Op::kRemove) && DeleteFileW(PathOf(name)) != 0;
+}
 
 bool IsFileInUse(const Text& name) noexcept {
   HANDLE h = CreateFileW(PathOf(name), GENERIC_READ, 0, nullptr, OPEN_EXISTING,

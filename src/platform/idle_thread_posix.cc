@@ -13,6 +13,7 @@
 #include "base/errors.h"
 #include "base/thread_exit.h"
 #include "platform/cancellation_posix.h"
+#include "platform/fault_injection.h"
 
 namespace qvn::platform {
 namespace {
@@ -43,6 +44,7 @@ void* ThreadMain(void* arg) {
   // handler (see cancellation_posix.h).
   const CancellationHeldOff held_off;
   try {
+    const fault::LibraryScope in_library;
     (*body)();
   } catch (...) {  // the thread's edge: nothing but its own end leaves it
     RethrowThreadExit();
@@ -59,7 +61,9 @@ void StartIdleThread(std::function<void()> body) {
   if (pthread_attr_init(&attr) != 0) throw PlatformError("pthread_attr_init failed", EAGAIN);
   pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
   pthread_t thread;
-  int rc = pthread_create(&thread, &attr, &ThreadMain, owned.get());
+  int rc = fault::Injected(fault::Op::kThreadStart)
+               ? EAGAIN
+               : pthread_create(&thread, &attr, &ThreadMain, owned.get());
   pthread_attr_destroy(&attr);
   if (rc != 0) throw PlatformError("pthread_create failed", static_cast<uint32_t>(rc));
   (void)owned.release();  // the thread owns it now

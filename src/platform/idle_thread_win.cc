@@ -6,6 +6,7 @@
 
 #include "base/errors.h"
 #include "base/thread_exit.h"
+#include "platform/fault_injection.h"
 
 namespace qvn::platform {
 namespace {
@@ -21,6 +22,7 @@ DWORD WINAPI ThreadMain(LPVOID arg) {
     std::unique_ptr<ThreadStart> start(static_cast<ThreadStart*>(arg));
     module = start->module;
     try {
+      const fault::LibraryScope in_library;
       start->body();
     } catch (...) {  // the thread's edge: nothing may end the host process
       RethrowThreadExit();
@@ -42,7 +44,9 @@ void StartIdleThread(std::function<void()> body) {
                           reinterpret_cast<LPCWSTR>(&ThreadMain), &start->module))
     start->module = nullptr;
   DWORD id = 0;
-  HANDLE thread = CreateThread(nullptr, 0, &ThreadMain, start.get(), CREATE_SUSPENDED, &id);
+  HANDLE thread = fault::Injected(fault::Op::kThreadStart)
+                      ? nullptr
+                      : CreateThread(nullptr, 0, &ThreadMain, start.get(), CREATE_SUSPENDED, &id);
   if (thread == nullptr) {
     DWORD code = GetLastError();
     if (start->module != nullptr) FreeLibrary(start->module);

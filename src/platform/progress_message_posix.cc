@@ -1,6 +1,7 @@
 #include "platform/progress_message.h"
 
 #include "platform/cancellation_posix.h"
+#include "platform/fault_injection.h"
 #include "qvn.h"
 
 namespace qvn::platform {
@@ -25,6 +26,7 @@ uint32_t TransferOutcomeMessage() { return kTransferOutcomeMessage; }
 bool SendProgressMessage(const ProgressTarget& target, int32_t index, const Text& text) {
   if (target.proc == nullptr) return false;
   const CancellationAllowed allowed;
+  const fault::HostScope in_host;  // the host's allocations are its own
   return target.proc(target.context, kTransferProgressMessage,
                      static_cast<uintptr_t>(static_cast<intptr_t>(index)),
                      reinterpret_cast<intptr_t>(text.c_str())) == kCancelTransfers;
@@ -35,6 +37,7 @@ void SendTransferOutcome(const ProgressTarget& target, int32_t index, const Text
                          const Text& reason) {
   if (target.proc == nullptr) return;
   const CancellationAllowed allowed;
+  const fault::HostScope in_host;  // the host's allocations are its own
   const QvnTransferOutcome outcome{client_file.c_str(), server_file.c_str(), upload ? 1 : 0,
                                    status, reason.c_str()};
   target.proc(target.context, kTransferOutcomeMessage,
@@ -45,6 +48,7 @@ void SendTransferOutcome(const ProgressTarget& target, int32_t index, const Text
 void SendTransfersDone(const ProgressTarget& target, uint32_t begun, uint32_t incomplete) {
   if (target.proc == nullptr) return;
   const CancellationAllowed allowed;
+  const fault::HostScope in_host;  // the host's allocations are its own
   target.proc(target.context, kTransfersDoneMessage, begun, static_cast<intptr_t>(incomplete));
 }
 

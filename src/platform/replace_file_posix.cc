@@ -8,6 +8,7 @@
 #include <string>
 
 #include "base/errors.h"
+#include "platform/fault_injection.h"
 #include "platform/native_path_posix.h"
 #include "platform/replace_file.h"
 
@@ -79,7 +80,7 @@ void ReplaceWithTemporary(const Text& temp_name, const Text& target) {
   } else if (::chmod(from.c_str(), 0666 & ~CurrentUmask()) != 0) {
     throw PlatformError("chmod failed", static_cast<uint32_t>(errno));
   }
-  if (::rename(from.c_str(), to.c_str()) != 0)
+  if (fault::Injected(fault::Op::kRename) || ::rename(from.c_str(), to.c_str()) != 0)
     throw PlatformError("rename failed", static_cast<uint32_t>(errno));
 }
 

@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "base/errors.h"
+#include "platform/fault_injection.h"
 #include "platform/replace_file.h"
 
 namespace qvn::platform {
@@ -64,6 +65,9 @@ void ReplaceWithTemporary(const Text& temp_name, const Text& target) {
       throw PlatformError("replace failed", static_cast<uint32_t>(GetLastError()));
     CloseHandle(probe);
     // Full paths: Wine's ReplaceFileW takes no relative name, and no "/".
+    if (fault::Injected(fault::Op::kRename)) {
+      throw PlatformError("replace failed", static_cast<uint32_t>(GetLastError()));
+    }
     if (ReplaceFileW(PathOf(FullPath(target)), PathOf(FullPath(temp_name)), nullptr,
                      REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr))
       return;
@@ -71,7 +75,7 @@ void ReplaceWithTemporary(const Text& temp_name, const Text& target) {
     if (GetLastError() != ERROR_FILE_NOT_FOUND)
       throw PlatformError("replace failed", static_cast<uint32_t>(GetLastError()));
   }
-  if (!MoveFileExW(PathOf(temp_name), PathOf(target), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+  if (fault::Injected(fault::Op::kRename) || !MoveFileExW(PathOf(temp_name), PathOf(target), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
     throw PlatformError("rename failed", static_cast<uint32_t>(GetLastError()));
 }
 

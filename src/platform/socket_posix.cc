@@ -21,6 +21,7 @@
 #include "base/debug_log.h"
 #include "base/errors.h"
 #include "platform/cancellation_posix.h"
+#include "platform/fault_injection.h"
 #include "platform/socket.h"
 #include "platform/socket_native.h"
 
@@ -39,7 +40,9 @@ class AddressList {
     hints.ai_protocol = IPPROTO_TCP;
     std::string name = TextToUtf8(host);
     std::string service = std::to_string(port);
-    int rc = getaddrinfo(name.c_str(), service.c_str(), &hints, &list_);
+    int rc = fault::Injected(fault::Op::kResolve)
+                 ? EAI_AGAIN
+                 : getaddrinfo(name.c_str(), service.c_str(), &hints, &list_);
     if (rc != 0) {
       list_ = nullptr;
       throw ConnectionError(std::string("cannot resolve host: ") + gai_strerror(rc));
@@ -78,16 +81,19 @@ int ConnectWithin(const Text& host, uint16_t port, int32_t bound_ms) {
   const int limit = bound_ms > 0 ? bound_ms : -1;
   int last_error = ECONNREFUSED;
   for (const addrinfo* a = addresses.get(); a != nullptr; a = a->ai_next) {
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+    int fd = fault::Injected(fault::Op::kSocket)
+                 ? -1
+                 : ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
     if (fd < 0) FailSocket("cannot create socket", errno);
     // Bounded: a connect that cannot block, and a wait for its outcome.
     if (limit > 0) SetNonBlocking(fd, true);
-    int rc = ::connect(fd, a->ai_addr, a->ai_addrlen);
+    int rc = fault::Injected(fault::Op::kConnect) ? -1 : ::connect(fd, a->ai_addr, a->ai_addrlen);
     if (rc != 0 && (errno == EINPROGRESS || errno == EINTR)) {
       // The connect goes on in the background; wait for its outcome.
       pollfd p{fd, POLLOUT, 0};
-      while ((rc = ::poll(&p, 1, Remaining(limit, start))) < 0 && errno == EINTR) {
-      }
+      do {
+        rc = fault::Injected(fault::Op::kWait) ? -1 : ::poll(&p, 1, Remaining(limit, start));
+      } while (rc < 0 && errno == EINTR);
       if (rc == 0) {
         CloseFd(fd);
         FailConnectTimedOut(bound_ms);
@@ -149,7 +155,7 @@ void Connection::SendAll(const uint8_t* data, size_t n) {
   if (!IsOpen()) throw ConnectionError("connection not open");
   int fd = static_cast<int>(socket_);
   while (n > 0) {
-    ssize_t sent = ::send(fd, data, n, MSG_NOSIGNAL);
+    ssize_t sent = fault::Injected(fault::Op::kSend) ? -1 : ::send(fd, data, n, MSG_NOSIGNAL);
     if (sent < 0) {
       if (errno == EINTR) continue;
       if (errno == EAGAIN || errno == EWOULDBLOCK) FailTimedOut("sending");
@@ -175,7 +181,7 @@ void Connection::SendPieces(const uint8_t* const* pieces, size_t count, size_t n
       msghdr msg{};
       msg.msg_iov = next;
       msg.msg_iovlen = left;
-      ssize_t sent = ::sendmsg(fd, &msg, MSG_NOSIGNAL);
+      ssize_t sent = fault::Injected(fault::Op::kSend) ? -1 : ::sendmsg(fd, &msg, MSG_NOSIGNAL);
       if (sent < 0) {
         if (errno == EINTR) continue;
         if (errno == EAGAIN || errno == EWOULDBLOCK) FailTimedOut("sending");
@@ -198,7 +204,7 @@ size_t Connection::ReceiveSome(uint8_t* data, size_t n) {
   if (n == 0) return 0;
   int fd = static_cast<int>(socket_);
   for (;;) {
-    ssize_t got = ::recv(fd, data, n, 0);
+    ssize_t got = fault::Injected(fault::Op::kReceive) ? -1 : ::recv(fd, data, n, 0);
     if (got >= 0) return static_cast<size_t>(got);
     if (errno == EAGAIN || errno == EWOULDBLOCK) FailTimedOut("waiting for the peer");
     if (errno != EINTR) FailSocket("receive failed", errno);
@@ -235,7 +241,7 @@ bool Connection::WaitForPeerEnd(int32_t timeout_ms) {
   for (;;) {
     const int left = std::max(Remaining(timeout_ms, start), 0);
     pollfd p{fd, POLLIN, 0};
-    const int rc = ::poll(&p, 1, left);
+    const int rc = fault::Injected(fault::Op::kWait) ? -1 : ::poll(&p, 1, left);
     if (rc < 0 && errno == EINTR) continue;
     if (rc < 0) FailSocket("waiting for the peer failed", errno);
     if (rc == 0) return false;

@@ -12,6 +12,7 @@
 #include "base/debug_log.h"
 #include "base/errors.h"
 #include "platform/error_text.h"
+#include "platform/fault_injection.h"
 #include "platform/socket.h"
 #include "platform/socket_native.h"
 
@@ -37,8 +38,10 @@ class AddressList {
     hints.ai_socktype = SOCK_STREAM;
     hints.ai_protocol = IPPROTO_TCP;
     std::wstring service = std::to_wstring(port);
-    int rc = ::GetAddrInfoW(reinterpret_cast<const wchar_t*>(host.c_str()), service.c_str(),
-                            &hints, &list_);
+    int rc = fault::Injected(fault::Op::kResolve)
+                 ? WSATRY_AGAIN
+                 : ::GetAddrInfoW(reinterpret_cast<const wchar_t*>(host.c_str()), service.c_str(),
+                                  &hints, &list_);
     if (rc != 0) {
       list_ = nullptr;
       FailSocket("cannot resolve host", rc);
@@ -62,8 +65,10 @@ SOCKET NewSocket() {
   // the connection alive. Windows before 7 SP1 lacks the flag; there the
   // handle is made non-inheritable right after.
   constexpr DWORD kFlags = WSA_FLAG_OVERLAPPED;  // what socket() uses
-  SOCKET s = ::WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0,
-                          kFlags | WSA_FLAG_NO_HANDLE_INHERIT);
+  SOCKET s = fault::Injected(fault::Op::kSocket)
+                 ? INVALID_SOCKET
+                 : ::WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0,
+                                kFlags | WSA_FLAG_NO_HANDLE_INHERIT);
   if (s == INVALID_SOCKET && ::WSAGetLastError() == WSAEINVAL) {
     s = ::WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0, kFlags);
     if (s != INVALID_SOCKET) {
@@ -101,7 +106,9 @@ SOCKET ConnectWithin(const Text& host, uint16_t port, int32_t bound_ms) {
   for (const ADDRINFOW* a = addresses.get(); a != nullptr; a = a->ai_next) {
     SOCKET s = NewSocket();
     if (bound_ms <= 0) {
-      if (::connect(s, a->ai_addr, static_cast<int>(a->ai_addrlen)) == 0) return s;
+      if (!fault::Injected(fault::Op::kConnect) &&
+          ::connect(s, a->ai_addr, static_cast<int>(a->ai_addrlen)) == 0)
+        return s;
       last_error = ::WSAGetLastError();
       ::closesocket(s);
       continue;
@@ -109,7 +116,8 @@ SOCKET ConnectWithin(const Text& host, uint16_t port, int32_t bound_ms) {
     // Bounded: a connect that cannot block, and a wait for its outcome.
     SetNonBlocking(s, true);
     int err = 0;
-    if (::connect(s, a->ai_addr, static_cast<int>(a->ai_addrlen)) != 0) {
+    if (fault::Injected(fault::Op::kConnect) ||
+        ::connect(s, a->ai_addr, static_cast<int>(a->ai_addrlen)) != 0) {
       err = ::WSAGetLastError();
       if (err == WSAEWOULDBLOCK) {
         fd_set writable, failed;
@@ -118,7 +126,9 @@ SOCKET ConnectWithin(const Text& host, uint16_t port, int32_t bound_ms) {
         FD_SET(s, &writable);
         FD_SET(s, &failed);
         timeval tv = Interval(Remaining(bound_ms, start));
-        const int rc = ::select(0, nullptr, &writable, &failed, &tv);
+        const int rc = fault::Injected(fault::Op::kWait)
+                           ? SOCKET_ERROR
+                           : ::select(0, nullptr, &writable, &failed, &tv);
         if (rc == 0) {
           ::closesocket(s);
           FailConnectTimedOut(bound_ms);
@@ -194,7 +204,9 @@ void Connection::SendAll(const uint8_t* data, size_t n) {
   if (!IsOpen()) throw ConnectionError("connection not open");
   while (n > 0) {
     int piece = static_cast<int>(n < kMaxPiece ? n : kMaxPiece);
-    int sent = ::send(AsSocket(socket_), reinterpret_cast<const char*>(data), piece, 0);
+    int sent = fault::Injected(fault::Op::kSend)
+                   ? SOCKET_ERROR
+                   : ::send(AsSocket(socket_), reinterpret_cast<const char*>(data), piece, 0);
     if (sent == SOCKET_ERROR) {
       int err = ::WSAGetLastError();
       if (err == WSAEINTR) continue;
@@ -215,7 +227,9 @@ size_t Connection::ReceiveSome(uint8_t* data, size_t n) {
   if (n == 0) return 0;
   int piece = static_cast<int>(n < kMaxPiece ? n : kMaxPiece);
   for (;;) {
-    int got = ::recv(AsSocket(socket_), reinterpret_cast<char*>(data), piece, 0);
+    int got = fault::Injected(fault::Op::kReceive)
+                  ? SOCKET_ERROR
+                  : ::recv(AsSocket(socket_), reinterpret_cast<char*>(data), piece, 0);
     if (got != SOCKET_ERROR) return static_cast<size_t>(got);
     int err = ::WSAGetLastError();
     if (err == WSAETIMEDOUT && io_timeout_ms_ > 0) FailTimedOut("waiting for the peer");
@@ -254,7 +268,9 @@ bool Connection::WaitForPeerEnd(int32_t timeout_ms) {
     FD_ZERO(&readable);
     FD_SET(AsSocket(socket_), &readable);
     timeval wait{left / 1000, (left % 1000) * 1000};
-    const int rc = ::select(0, &readable, nullptr, nullptr, &wait);
+    const int rc = fault::Injected(fault::Op::kWait)
+                       ? SOCKET_ERROR
+                       : ::select(0, &readable, nullptr, nullptr, &wait);
     if (rc == SOCKET_ERROR) FailSocket("waiting for the peer failed", ::WSAGetLastError());
     if (rc == 0) return false;
     // Readable: a recv returns at once.

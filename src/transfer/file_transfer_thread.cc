@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <new>
 #include <string>
 
 #include "base/debug_log.h"
@@ -63,7 +64,7 @@ uint32_t TFileTransferThread::RunSections() {
   if (FFilePort == 0) return 0;
   uint32_t incomplete = 0;
   std::string stopped;  // why the entries still to come do not start
-  for (const FileEntry& entry : ListFileEntries(FFilesScript)) {
+  for (const FileEntry& entry : FEntryList) {
     int32_t index = 0;
     EntryOutcome outcome{TransferStatus::kNotStarted, stopped};
     if (stopped.empty()) {
@@ -76,10 +77,14 @@ uint32_t TFileTransferThread::RunSections() {
       }
     }
     if (outcome.status != TransferStatus::kCompleted) ++incomplete;
+    Text reason;
+    try {
+      reason = Utf8ToText(outcome.reason);
+    } catch (const std::bad_alloc&) {  // the outcome goes without its reason
+    }
     platform::SendTransferOutcome(FProgressTarget, index, entry.client_file, entry.server_file,
                                   entry.direction == TransferDirection::kUpload,
-                                  static_cast<int32_t>(outcome.status),
-                                  Utf8ToText(outcome.reason));
+                                  static_cast<int32_t>(outcome.status), reason);
   }
   return incomplete;
 }

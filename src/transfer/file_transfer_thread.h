@@ -41,8 +41,13 @@ class TFileTransferThread {
   void SetMessageHandle(void* value) {
     FProgressTarget = platform::CopyProgressTarget(value);
   }
-  // The file-section list as one text (split into lines here).
-  void SetFilesScript(const Text& text) { FFilesScript = SplitLines(text); }
+  // The file-section list as one text (split into lines here). Its entries are
+  // read here too, on the caller's thread: once the thread runs, every entry
+  // it was given gets an outcome, whatever memory is left.
+  void SetFilesScript(const Text& text) {
+    FFilesScript = SplitLines(text);
+    FEntryList = ListFileEntries(FFilesScript);
+  }
   bool Terminated() const { return FTerminated; }
 
   // The handlers run on the transfer thread and must not raise.
@@ -91,6 +96,7 @@ class TFileTransferThread {
   uint32_t FEntries = 0;  // entries a transfer was begun for
   std::unordered_set<int32_t> FIndexes;  // given to this thread's entries so far
   std::vector<Text> FFilesScript;
+  std::vector<FileEntry> FEntryList;
   TNotifyEvent FOnTransferDone;
   TProcessDone FOnUploadDone;
   TProcessDone FOnDownloadDone;

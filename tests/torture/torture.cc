@@ -1,0 +1,399 @@
+// The torture runner: each operation runs once to count the fallible requests
+// it makes of the system (allocations, sockets, files, threads, the cipher),
+// then once per request with that one failing, and every run must end as the
+// documentation says a failure ends: the right answer or a documented failure
+// answer, no lost or altered file, no temporary left, one done message with
+// the right counts, no descriptor or thread left behind, no leak.
+//
+//   qvn_torture [--all] [--op NAME] [--at N] [--cli PATH]
+//
+// Run against a stand-in server: QVN_TEST_PORT, QVN_TEST_FILE_PORT and
+// QVN_TEST_DATA say where (tests/win/with_server.sh sets them). Without --all
+// a shallow pass tries at most kShallowPoints requests per operation, chosen by
+// a seed that changes every month; --all tries every one.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <random>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/fault_injection.h"
+#include "qvn.h"
+#include "support/fake_file_server.h"
+#include "support/progress_window.h"
+#include "support/temp_file.h"
+#ifndef _WIN32
+#include "support/server_process_posix.h"
+#endif
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QVN_TORTURE_ASAN 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(QVN_TORTURE_ASAN)
+#include <sanitizer/lsan_interface.h>
+#define QVN_TORTURE_LEAK_CHECK 1
+#endif
+
+namespace qvn::testing {
+namespace {
+
+namespace fs = std::filesystem;
+namespace fault = platform::fault;
+
+constexpr size_t kShallowPoints = 12;
+constexpr int kTransferWaitMs = 30000;
+
+std::string Env(const char* name) {
+  const char* v = std::getenv(name);
+  return v == nullptr ? std::string() : std::string(v);
+}
+
+std::string Utf8(const Text& t) { return TextToUtf8(t); }
+
+Text TakeResult(qvn_char* p) {
+  Text out = p == nullptr ? Text() : Text(p);
+  ScriptFree(p);
+  return out;
+}
+
+// What one run showed: the answer to compare, and anything wrong beyond it.
+struct Observation {
+  std::string answer;
+  std::vector<std::string> faults;
+  uint64_t child_calls = 0;  // requests counted in a child process
+};
+
+// The request a child process is to fail (the CLI's run): 0 counts only.
+uint64_t g_child_at = 0;
+
+struct Operation {
+  std::string name;
+  // Answers that a failure may give besides the undisturbed run's own.
+  std::set<std::string> failure_answers;
+  std::function<Observation()> run;
+  // Where the answer is made of parts that fail apart (Script's directives
+  // and request): whether `seen` is one the documentation allows.
+  std::function<bool(const std::string& seen, const std::string& undisturbed)> allowed;
+};
+
+// The process's open descriptors and threads, which every run must give back.
+struct Resources {
+  size_t descriptors = 0, threads = 0;
+  static Resources Now() {
+    Resources r;
+#ifdef __linux__
+    std::error_code ec;
+    for (auto it = fs::directory_iterator("/proc/self/fd", ec); !ec && it != fs::directory_iterator();
+         it.increment(ec))
+      ++r.descriptors;
+    for (auto it = fs::directory_iterator("/proc/self/task", ec);
+         !ec && it != fs::directory_iterator(); it.increment(ec))
+      ++r.threads;
+#endif
+    return r;
+  }
+  bool operator==(const Resources&) const = default;
+};
+
+class Torture {
+ public:
+  Torture()
+      : port_(static_cast<uint16_t>(std::atoi(Env("QVN_TEST_PORT").c_str()))),
+        file_port_(static_cast<uint16_t>(std::atoi(Env("QVN_TEST_FILE_PORT").c_str()))),
+        data_(Env("QVN_TEST_DATA")) {}
+
+  bool ready() const { return port_ != 0 && file_port_ != 0 && !data_.empty(); }
+  void set_cli(std::string cli) { cli_ = std::move(cli); }
+
+  std::vector<Operation> Operations();
+
+ private:
+  Text Credentials() const { return u"dbsecret@alice@alicepw"; }
+  Text Local(const std::string& name) const { return Utf8ToText(folder_.File(name)); }
+  std::string Stored(const std::string& name) const { return data_ + "/files/torture/" + name; }
+  Observation Transfer(bool upload);
+  Observation Cli();
+
+  uint16_t port_, file_port_;
+  std::string data_;
+  std::string cli_;
+  TempFolder folder_, downloads_;
+};
+
+// A file entry's run: the script's answer, what the window saw, the files.
+Observation Torture::Transfer(bool upload) {
+  // Downloads go to a folder of their own, where nothing but the target may stay.
+  const std::string local = upload ? folder_.File("up.bin") : downloads_.File("down.bin");
+  const Bytes content = PatternBytes(100000, upload ? 3 : 5);
+  const Bytes old_target = PatternBytes(777, 9);
+  if (upload) {
+    WriteFileBytes(local, content);
+    std::error_code ec;
+    fs::remove(Stored("up.bin"), ec);
+  } else {
+    WriteFileBytes(local, old_target);
+    if (!FileExists(Stored("down.bin"))) {
+      fs::create_directories(fs::path(Stored("down.bin")).parent_path());
+      WriteFileBytes(Stored("down.bin"), content);
+    }
+  }
+  Observation seen;
+  int done_messages = 0;
+  std::vector<OutcomeMessage> outcomes;
+  int64_t incomplete = -1;
+  Text answer;
+  bool started = false;
+  {
+    ProgressWindow window;
+    // "{" keeps a Linux absolute path from reading as a "/" comment line.
+    const Text script = Credentials() + (upload ? u"\r\nFILES [UPLOAD]\r\n{" : u"\r\nFILES [DOWNLOAD]\r\n{") +
+                        Utf8ToText(local) + (upload ? u",..\\torture\\up.bin}\r\n" : u",..\\torture\\down.bin}\r\n");
+    answer = TakeResult(::Script(window.handle(), script.c_str(), u"127.0.0.1", port_, file_port_));
+    // "File transfer started" alone: a failure after the thread began.
+    started = answer.starts_with(u"File transfer started");
+    if (started && window.WaitForDone(kTransferWaitMs) < 0) seen.faults.push_back("no done message");
+    done_messages = window.DoneMessages();
+    incomplete = window.DoneIncomplete();
+    outcomes = window.Outcomes();
+    // No thread: the empty text (none could be started) or NONE (nothing
+    // obtained), and Script's own done message.
+    if (!started && !answer.empty() && answer != u"NONE") seen.faults.push_back("answer " + Utf8(answer));
+    if (!started && done_messages != 1)
+      seen.faults.push_back(std::to_string(done_messages) + " done messages without a transfer");
+  }
+  if (started) {
+    if (done_messages != 1) seen.faults.push_back(std::to_string(done_messages) + " done messages");
+    if (outcomes.size() != 1) seen.faults.push_back(std::to_string(outcomes.size()) + " outcomes");
+  }
+  const bool completed = outcomes.size() == 1 && outcomes[0].status == QVN_TRANSFER_COMPLETED;
+  if (started && incomplete != (completed ? 0 : 1))
+    seen.faults.push_back("done message counts " + std::to_string(incomplete) + " not completed");
+  seen.answer = !started ? "not started" : completed ? "completed" : "not completed";
+  if (upload) {
+    // The server stores an upload whole or not at all; a failure after the
+    // last byte may still have stored it.
+    const bool stored = FileExists(Stored("up.bin"));
+    if (completed && (!stored || ReadFileBytes(Stored("up.bin")) != content))
+      seen.faults.push_back("completed upload not on the server as sent");
+    if (!completed && stored && ReadFileBytes(Stored("up.bin")) != content)
+      seen.faults.push_back("a failed upload left an altered file on the server");
+  } else {
+    const Bytes now = ReadFileBytes(local);
+    if (completed && now != ReadFileBytes(Stored("down.bin")))
+      seen.faults.push_back("completed download differs from the server's file");
+    if (!completed && now != old_target) seen.faults.push_back("a failed download altered the target");
+    // A temporary stays only where the system refused to remove it.
+    const size_t files = downloads_.Names().size();
+    if (files != 1 && fault::Failed() != fault::Op::kRemove)
+      seen.faults.push_back(std::to_string(files - 1) + " files beside the target");
+  }
+  return seen;
+}
+
+#ifndef _WIN32
+// The CLI over the library: a script with a statement and a directive. Its
+// requests are counted in the child, armed through its environment.
+Observation Torture::Cli() {
+  const std::string report = folder_.File("fault-report");
+  std::error_code ec;
+  fs::remove(report, ec);
+  const ProgramOutcome out = RunProgram(
+      {cli_, "-p", std::to_string(port_), "script", "-", "--file-port", std::to_string(file_port_)},
+      Utf8(Credentials()) + "\r\nBUILD SHOW\r\nget Torture[0,1]\r\n", ".",
+      {"QVN_FAULT_REPORT=" + report, "QVN_FAIL_AT=" + std::to_string(g_child_at)});
+  Observation seen;
+  seen.answer = "exit " + std::to_string(out.status);
+  if (out.status == 0) seen.answer += " " + out.out;
+  if (out.status < 0 || out.status > 3) seen.faults.push_back("stderr: " + out.err.substr(0, 300));
+  if (FILE* f = std::fopen(report.c_str(), "r")) {
+    unsigned long long n = 0;
+    if (std::fscanf(f, "%llu", &n) == 1) seen.child_calls = n;
+    std::fclose(f);
+  }
+  return seen;
+}
+#endif
+
+std::vector<Operation> Torture::Operations() {
+  const std::string connection_error = "CONNECTION_ERROR";
+  const Text h = u"127.0.0.1";
+  auto text = [](qvn_char* p) { return Observation{Utf8(TakeResult(p)), {}}; };
+  // A record whose version differs from this program's own (1.0.0.0).
+  TakeResult(::Script(nullptr, (Credentials() + u"\r\nput Versions[0,0]=qvn\r\nput Versions[1,0]=0.0.0.1\r\nput Torture[0,1]=Value\r\n").c_str(),
+                      h.c_str(), port_, 0));
+  // Requests that change nothing, so that every undisturbed answer is the same.
+  const Text kScriptRequest = u"get Torture[0,1]\r\n";
+  std::vector<Operation> ops = {
+      {"try-connect", {"false"},
+       [=, this] { return Observation{::TryConnect(h.c_str(), port_, 2000) ? "true" : "false", {}}; }},
+      {"show-db-name", {connection_error}, [=, this] { return text(::ShowDbName(h.c_str(), port_)); }},
+      {"try-db-password", {connection_error},
+       [=, this] { return text(::TryDbPassword(h.c_str(), port_, Credentials().c_str())); }},
+      {"change-unique-pass", {connection_error},
+       [=, this] { return text(::ChangeUniquePass(h.c_str(), port_, u"dbsecret", u"alice", u"alicepw", u"alicepw")); }},
+      {"db-message-file", {connection_error},
+       [=, this] { return text(::DbMessageFile(h.c_str(), port_, u"torture message")); }},
+      {"db-message-pipe", {connection_error},
+       [=, this] { return text(::DbMessagePipe(h.c_str(), port_, u"torture message")); }},
+      {"user-authentication", {connection_error},
+       [=, this] { return text(::UserAuthentication(h.c_str(), port_, u"alice", u"alicepw")); }},
+      // Its failure answer, false, is also what this program hears undisturbed:
+      // the run checks everything else a failure may leave.
+      {"update-is-available", {},
+       [=, this] {
+         return Observation{::UpdateIsAvailable(h.c_str(), port_, Credentials().c_str(), u"Versions", 0,
+                                                u"qvn", 1)
+                                ? "true"
+                                : "false",
+                            {}};
+       }},
+      {"script", {"NONE", "CONNECTION_ERROR\r\nNONE"},
+       [=, this] {
+         const Text s = Credentials() + u"\r\nBUILD SHOW\r\n" + kScriptRequest;
+         return text(::Script(nullptr, s.c_str(), h.c_str(), port_, 0));
+       },
+       [=, this](const std::string& seen, const std::string& undisturbed) {
+         // The directive's answer, or CONNECTION_ERROR in its place; then the
+         // request's, or NONE.
+         const std::string request = Utf8(TakeResult(
+             ::Script(nullptr, (Credentials() + u"\r\n" + kScriptRequest).c_str(), h.c_str(), port_, 0)));
+         if (undisturbed.size() < request.size() + 2) return false;
+         const std::string directive = undisturbed.substr(0, undisturbed.size() - request.size() - 2);
+         for (const std::string& d : {directive, connection_error})
+           for (const std::string& r : {request, std::string("NONE")})
+             if (seen == d + "\r\n" + r) return true;
+         return false;
+       }},
+      {"upload", {"not started", "not completed"}, [=, this] { return Transfer(true); }},
+      {"download", {"not started", "not completed"}, [=, this] { return Transfer(false); }},
+      {"pack-string", {""}, [=, this] { return text(::PackString(u"torture text torture text torture text")); }},
+      {"unpack-string", {""},
+       [=, this] {
+         const Text packed = TakeResult(::PackString(u"torture text torture text torture text"));
+         return text(::UnPackString(packed.c_str()));
+       }},
+      {"data-encode", {""}, [=, this] { return text(::DataEncode(u"a<b>&c\"d'")); }},
+      {"value-from-string", {""}, [=, this] { return text(::ValueFromString(u"a;bb;ccc", 1, u";")); }},
+  };
+#ifndef _WIN32
+  if (!cli_.empty()) ops.push_back({"cli-script", {"exit 1", "exit 3"}, [=, this] { return Cli(); }});
+#endif
+  return ops;
+}
+
+// Runs `op` with request `at` failing (0: none); the faults it shows.
+std::vector<std::string> RunPoint(const Operation& op, uint64_t at, const std::string& baseline) {
+  const Resources before = Resources::Now();
+  fault::Arm(at);
+  Observation seen = op.run();
+  fault::Disarm();
+  if (seen.answer != baseline && !op.failure_answers.count(seen.answer) &&
+      !(op.allowed && op.allowed(seen.answer, baseline)))
+    seen.faults.push_back("answer \"" + seen.answer.substr(0, 200) + "\"");
+  // A transfer thread ends just after its done message.
+  Resources after = Resources::Now();
+  for (int i = 0; i < 200 && !(after == before); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    after = Resources::Now();
+  }
+  if (after.descriptors != before.descriptors)
+    seen.faults.push_back(std::to_string(after.descriptors) + " descriptors, were " +
+                          std::to_string(before.descriptors));
+  if (after.threads != before.threads)
+    seen.faults.push_back(std::to_string(after.threads) + " threads, were " + std::to_string(before.threads));
+#ifdef QVN_TORTURE_LEAK_CHECK
+  if (__lsan_do_recoverable_leak_check() != 0) seen.faults.push_back("leak");
+#endif
+  return seen.faults;
+}
+
+int Main(int argc, char** argv) {
+  bool all = false;
+  std::string only;
+  uint64_t only_at = 0;
+  Torture torture;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "--all") all = true;
+    else if (a == "--op" && i + 1 < argc) only = argv[++i];
+    else if (a == "--at" && i + 1 < argc) only_at = std::strtoull(argv[++i], nullptr, 10);
+    else if (a == "--cli" && i + 1 < argc) torture.set_cli(argv[++i]);
+    else {
+      std::fprintf(stderr, "usage: qvn_torture [--all] [--op NAME] [--at N] [--cli PATH]\n");
+      return 2;
+    }
+  }
+  if (!torture.ready()) {
+    std::fprintf(stderr, "qvn_torture: QVN_TEST_PORT, QVN_TEST_FILE_PORT and QVN_TEST_DATA must name a server\n");
+    return 2;
+  }
+  const std::time_t now = std::time(nullptr);
+  const std::tm* utc = std::gmtime(&now);
+  const unsigned seed = static_cast<unsigned>((utc->tm_year + 1900) * 100 + utc->tm_mon + 1);
+  std::printf("%-20s %8s %6s %6s\n", "operation", "points", "runs", "faults");
+  size_t total_points = 0, total_runs = 0, total_faults = 0;
+  for (const Operation& op : torture.Operations()) {
+    if (!only.empty() && op.name != only) continue;
+    uint64_t calls = 0;
+    const Observation undisturbed = [&] {
+      fault::Arm(0);
+      Observation o = op.run();
+      fault::Disarm();
+      calls = std::max<uint64_t>(fault::Calls(), o.child_calls);
+      return o;
+    }();
+    size_t faults = 0;
+    auto report = [&](uint64_t at, const std::vector<std::string>& found) {
+      for (const std::string& f : found) {
+        std::printf("FAULT %s at %llu (%s): %s\n  repeat: qvn_torture --op %s --at %llu\n", op.name.c_str(),
+                    static_cast<unsigned long long>(at),
+                    fault::Failed() ? fault::OpName(*fault::Failed()) : "-", f.c_str(), op.name.c_str(),
+                    static_cast<unsigned long long>(at));
+      }
+      faults += !found.empty();
+    };
+    report(0, undisturbed.faults);
+    if (op.failure_answers.count(undisturbed.answer))
+      report(0, {"the undisturbed run failed: \"" + undisturbed.answer + "\""});
+    std::vector<uint64_t> points;
+    if (only_at != 0) {
+      points.push_back(only_at);
+    } else {
+      for (uint64_t n = 1; n <= calls; ++n) points.push_back(n);
+      if (!all && points.size() > kShallowPoints) {
+        std::mt19937 pick(seed + static_cast<unsigned>(std::hash<std::string>{}(op.name) & 0xFFFF));
+        std::shuffle(points.begin(), points.end(), pick);
+        points.resize(kShallowPoints);
+        std::sort(points.begin(), points.end());
+      }
+    }
+    for (uint64_t at : points) {
+      std::fflush(stdout);
+      g_child_at = at;
+      report(at, RunPoint(op, at, undisturbed.answer));
+      g_child_at = 0;
+    }
+    std::printf("%-20s %8llu %6zu %6zu\n", op.name.c_str(), static_cast<unsigned long long>(calls),
+                points.size() + 1, faults);
+    total_points += calls;
+    total_runs += points.size() + 1;
+    total_faults += faults;
+  }
+  std::printf("%-20s %8zu %6zu %6zu   (seed %u%s)\n", "total", total_points, total_runs, total_faults, seed,
+              all ? ", every point" : "");
+  return total_faults == 0 ? 0 : 1;
+}
+
+}  // namespace
+}  // namespace qvn::testing
+
+int main(int argc, char** argv) { return qvn::testing::Main(argc, argv); }
