@@ -42,8 +42,10 @@ python_tests() {
 python_tests || status=1
 # A sanitized library cannot be dlopen'ed by, or linked into, a program
 # without the sanitizer runtime first (the unload and install tests, the
-# Pascal and Mono programs); those run in the plain build.
-run asan "LibraryUnloadPosixTest|install_and_consume|readme_commands|pascal_|dotnet_binding" -DCMAKE_BUILD_TYPE=Debug -DQVN_SANITIZE=ON -DQVN_BUILD_BENCH=OFF
+# Pascal and Mono programs); those run in the plain build. This build can
+# also fail each fallible request in turn: the torture runner's shallow pass
+# runs here (scripts/torture.sh runs every point).
+run asan "LibraryUnloadPosixTest|install_and_consume|readme_commands|pascal_|dotnet_binding" -DCMAKE_BUILD_TYPE=Debug -DQVN_SANITIZE=ON -DQVN_FAULT_INJECTION=ON -DQVN_BUILD_BENCH=OFF
 # ThreadSanitizer over the same suite (the transfer thread, the concurrency
 # tests and the test kit's own threads); the exit test and the fuzz replays
 # add nothing there.
@@ -54,7 +56,7 @@ echo "=== fuzz: a few seconds per target"
 bash fuzz/run.sh 3 || status=1
 bash scripts/lint.sh || status=1
 source scripts/wine-env.sh
-run windows "" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release \
+run windows "" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release -DQVN_FAULT_INJECTION=ON \
   -DQVN_LINUX_SERVER="$QVN_ROOT/build/linux/bin/qvn-server" \
   -DQVN_LINUX_CLI="$QVN_ROOT/build/linux/bin/qvn"
 # Last: the check installs the Debian packages into this machine for a while,

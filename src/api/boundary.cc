@@ -8,13 +8,17 @@
 namespace qvn {
 namespace {
 qvn_char g_empty_result[1] = {0};
-qvn_char g_connection_error[] = u"CONNECTION_ERROR";
-qvn_char g_none[] = u"NONE";
-qvn_char g_transfer_started_only[] = u"File transfer started";
+// qvn_char is wchar_t on Windows, char16_t elsewhere: the same 16-bit units.
+static_assert(sizeof(qvn_char) == sizeof(char16_t));
+char16_t g_connection_error[] = u"CONNECTION_ERROR";
+char16_t g_none[] = u"NONE";
+char16_t g_transfer_started_only[] = u"File transfer started";
+
+qvn_char* AsResult(char16_t* text) { return reinterpret_cast<qvn_char*>(text); }
 
 bool IsStatic(const qvn_char* p) {
-  return p == g_empty_result || p == g_connection_error || p == g_none ||
-         p == g_transfer_started_only;
+  return p == g_empty_result || p == AsResult(g_connection_error) || p == AsResult(g_none) ||
+         p == AsResult(g_transfer_started_only);
 }
 }  // namespace
 
@@ -29,9 +33,9 @@ Text ArgText(const qvn_char* p) {
 }
 
 qvn_char* EmptyResult() { return g_empty_result; }
-qvn_char* ConnectionErrorResult() { return g_connection_error; }
-qvn_char* NoneResult() { return g_none; }
-qvn_char* TransferStartedOnlyResult() { return g_transfer_started_only; }
+qvn_char* ConnectionErrorResult() { return AsResult(g_connection_error); }
+qvn_char* NoneResult() { return AsResult(g_none); }
+qvn_char* TransferStartedOnlyResult() { return AsResult(g_transfer_started_only); }
 
 qvn_char* ResultText(TextView answer, qvn_char* out_of_memory) {
   size_t nul = answer.find(u'\0');
