@@ -30,6 +30,8 @@ const char* OpName(Op op) {
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <mutex>
 
 namespace qvn::platform::fault {
 void SetInjectedError(Op op);  // fault_injection_posix.cc / _win.cc
@@ -43,14 +45,24 @@ std::atomic<uint64_t> g_calls{0};
 std::atomic<int> g_failed{-1};
 thread_local int t_depth = 0;
 
-// Arms the process from its environment before main.
-struct FromEnvironment {
-  FromEnvironment() {
-    const char* at = std::getenv("QVN_FAIL_AT");
-    if (at != nullptr) Arm(std::strtoull(at, nullptr, 10));
-  }
-};
-const FromEnvironment g_from_environment;
+// The plan last taken from the environment: QVN_FAIL_AT and QVN_FAULT_RUN.
+std::mutex g_plan_mutex;
+char g_plan[64] = "";
+
+// A thread entering the library takes a new plan from the environment: a
+// program arms the library it loaded (qvn.dll, libqvn.so) this way, run after
+// run (a new QVN_FAULT_RUN arms again with the same QVN_FAIL_AT).
+void TakePlanFromEnvironment() {
+  const char* at = std::getenv("QVN_FAIL_AT");
+  if (at == nullptr) return;
+  const char* run = std::getenv("QVN_FAULT_RUN");
+  char plan[sizeof g_plan];
+  std::snprintf(plan, sizeof plan, "%.30s/%.30s", at, run == nullptr ? "" : run);
+  std::lock_guard<std::mutex> lock(g_plan_mutex);
+  if (std::strcmp(plan, g_plan) == 0) return;
+  std::memcpy(g_plan, plan, sizeof plan);
+  Arm(std::strtoull(at, nullptr, 10));
+}
 
 // Written each time a thread leaves the library, since a program may end
 // without running destructors (the CLI does).
@@ -78,7 +90,10 @@ bool Injected(Op op) {
   return true;
 }
 
-LibraryScope::LibraryScope() { ++t_depth; }
+LibraryScope::LibraryScope() {
+  if (t_depth == 0) TakePlanFromEnvironment();
+  ++t_depth;
+}
 LibraryScope::~LibraryScope() {
   if (--t_depth == 0) WriteReport();
 }

@@ -15,7 +15,8 @@ namespace qvn::platform::fault {
 // can return (Linux errno / Windows code): allocation std::bad_alloc, socket
 // EMFILE, connect ECONNREFUSED, send and receive ECONNRESET, wait ENOMEM,
 // resolve EAI_AGAIN, open EMFILE, read EIO, write ENOSPC, flush EIO, rename
-// EIO, remove EBUSY, set end EIO, thread start EAGAIN, cipher an EVP/CNG failure.
+// EIO, remove EBUSY, set end EIO, thread start EAGAIN, cipher a libcrypto or
+// CryptoAPI failure (the Windows codes are their counterparts).
 enum class Op : uint8_t {
   kAllocate, kSocket, kConnect, kSend, kReceive, kWait, kResolve, kOpen, kRead,
   kWrite, kFlush, kRename, kRemove, kSetEnd, kThreadStart, kCipher,
@@ -48,10 +49,12 @@ class HostScope {
   int saved_;
 };
 
-// The torture runner's controls. A process is armed from the start when
-// QVN_FAIL_AT is set (N: the Nth request fails; 0: only counted); when
-// QVN_FAULT_REPORT names a file, the count and the failed request's kind are
-// written there at exit.
+// The controls. From the environment, for a program over the library: a
+// thread entering the library arms it when QVN_FAIL_AT (N: the Nth request
+// fails; 0: only counted) or QVN_FAULT_RUN (any text: a new run) differs from
+// what it last saw; when QVN_FAULT_REPORT names a file, the count since then
+// and the failed request's kind are written there each time a thread leaves.
+// In the process, for tests linked with the library's objects:
 void Arm(uint64_t fail_at);  // 0: count only; the count starts again
 void Disarm();
 uint64_t Calls();            // counted since Arm

@@ -58,8 +58,6 @@ class FakeFileServer : public LoopbackServer {
   bool stopping_ = false;  // under mutex_
 };
 
-// A file of `size` bytes whose content depends on the position and the seed.
-Bytes PatternBytes(size_t size, uint32_t seed = 1);
 
 }  // namespace qvn::testing
 

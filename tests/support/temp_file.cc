@@ -52,4 +52,14 @@ std::vector<std::string> TempFolder::Names() const {
   return names;
 }
 
+Bytes PatternBytes(size_t size, uint32_t seed) {
+  Bytes out(size);
+  uint32_t x = seed * 2654435761u + 12345u;
+  for (size_t i = 0; i < size; ++i) {
+    x = x * 1103515245u + 12345u;
+    out[i] = static_cast<uint8_t>(x >> 16);
+  }
+  return out;
+}
+
 }  // namespace qvn::testing

@@ -14,6 +14,8 @@ namespace qvn::testing {
 void WriteFileBytes(const std::string& path, const Bytes& bytes);
 Bytes ReadFileBytes(const std::string& path);
 bool FileExists(const std::string& path);
+// A file of `size` bytes whose content depends on the position and the seed.
+Bytes PatternBytes(size_t size, uint32_t seed = 1);
 
 // A fresh folder under the system's temporary folder.
 class TempFolder {

@@ -10,7 +10,9 @@
 // Run against a stand-in server: QVN_TEST_PORT, QVN_TEST_FILE_PORT and
 // QVN_TEST_DATA say where (tests/win/with_server.sh sets them). Without --all
 // a shallow pass tries at most kShallowPoints requests per operation, chosen by
-// a seed that changes every month; --all tries every one.
+// a seed that changes every month; --all tries every one. The library is armed
+// through the environment (QVN_FAIL_AT, QVN_FAULT_RUN, QVN_FAULT_REPORT), so
+// the same runner drives the objects linked in, qvn.dll and the CLI.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -25,12 +27,13 @@
 #include <thread>
 #include <vector>
 
-#include "platform/fault_injection.h"
 #include "qvn.h"
-#include "support/fake_file_server.h"
 #include "support/progress_window.h"
 #include "support/temp_file.h"
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#include <tlhelp32.h>
+#else
 #include "support/server_process_posix.h"
 #endif
 #if defined(__has_feature)
@@ -47,7 +50,6 @@ namespace qvn::testing {
 namespace {
 
 namespace fs = std::filesystem;
-namespace fault = platform::fault;
 
 constexpr size_t kShallowPoints = 12;
 constexpr int kTransferWaitMs = 30000;
@@ -72,11 +74,48 @@ Text TakeResult(qvn_char* p) {
 struct Observation {
   std::string answer;
   std::vector<std::string> faults;
-  uint64_t child_calls = 0;  // requests counted in a child process
+  size_t stray_files = 0;  // beside a download's target
 };
 
-// The request a child process is to fail (the CLI's run): 0 counts only.
-uint64_t g_child_at = 0;
+// Arms the library under test through the environment, as any program over
+// it can (the objects linked in here, qvn.dll, the CLI's libqvn.so), and
+// reads back what it counted.
+class Plan {
+ public:
+  struct Report {
+    uint64_t calls = 0;
+    std::string failed = "-";  // the kind of request made to fail
+  };
+  explicit Plan(std::string report) : report_(std::move(report)) { Set("QVN_FAULT_REPORT", report_); }
+  // Request `at` of the run to come fails (0: none, only counted).
+  void Arm(uint64_t at) {
+    std::error_code ec;
+    fs::remove(report_, ec);
+    Set("QVN_FAIL_AT", std::to_string(at));
+    Set("QVN_FAULT_RUN", std::to_string(++run_));
+  }
+  Report Read() const {
+    Report r;
+    if (FILE* f = std::fopen(report_.c_str(), "r")) {
+      unsigned long long n = 0;
+      char kind[32] = "-";
+      if (std::fscanf(f, "%llu %31s", &n, kind) >= 1) r = {n, kind};
+      std::fclose(f);
+    }
+    return r;
+  }
+
+ private:
+  static void Set(const std::string& name, const std::string& value) {
+#ifdef _WIN32
+    _putenv((name + "=" + value).c_str());  // the C runtime the DLL reads too
+#else
+    setenv(name.c_str(), value.c_str(), 1);
+#endif
+  }
+  std::string report_;
+  uint64_t run_ = 0;
+};
 
 struct Operation {
   std::string name;
@@ -85,7 +124,7 @@ struct Operation {
   std::function<Observation()> run;
   // Where the answer is made of parts that fail apart (Script's directives
   // and request): whether `seen` is one the documentation allows.
-  std::function<bool(const std::string& seen, const std::string& undisturbed)> allowed;
+  std::function<bool(const std::string& seen, const std::string& undisturbed)> allowed = nullptr;
 };
 
 // The process's open descriptors and threads, which every run must give back.
@@ -101,6 +140,16 @@ struct Resources {
     for (auto it = fs::directory_iterator("/proc/self/task", ec);
          !ec && it != fs::directory_iterator(); it.increment(ec))
       ++r.threads;
+#elif defined(_WIN32)
+    // Threads only: Wine's handle counts are no measure.
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot != INVALID_HANDLE_VALUE) {
+      THREADENTRY32 e{};
+      e.dwSize = sizeof e;
+      for (BOOL ok = Thread32First(snapshot, &e); ok; ok = Thread32Next(snapshot, &e))
+        r.threads += e.th32OwnerProcessID == GetCurrentProcessId();
+      CloseHandle(snapshot);
+    }
 #endif
     return r;
   }
@@ -196,9 +245,7 @@ Observation Torture::Transfer(bool upload) {
       seen.faults.push_back("completed download differs from the server's file");
     if (!completed && now != old_target) seen.faults.push_back("a failed download altered the target");
     // A temporary stays only where the system refused to remove it.
-    const size_t files = downloads_.Names().size();
-    if (files != 1 && fault::Failed() != fault::Op::kRemove)
-      seen.faults.push_back(std::to_string(files - 1) + " files beside the target");
+    seen.stray_files = downloads_.Names().size() - 1;
   }
   return seen;
 }
@@ -207,22 +254,14 @@ Observation Torture::Transfer(bool upload) {
 // The CLI over the library: a script with a statement and a directive. Its
 // requests are counted in the child, armed through its environment.
 Observation Torture::Cli() {
-  const std::string report = folder_.File("fault-report");
-  std::error_code ec;
-  fs::remove(report, ec);
   const ProgramOutcome out = RunProgram(
       {cli_, "-p", std::to_string(port_), "script", "-", "--file-port", std::to_string(file_port_)},
       Utf8(Credentials()) + "\r\nBUILD SHOW\r\nget Torture[0,1]\r\n", ".",
-      {"QVN_FAULT_REPORT=" + report, "QVN_FAIL_AT=" + std::to_string(g_child_at)});
+      {"QVN_PASSFILE=" + folder_.File("no-passfile")});
   Observation seen;
   seen.answer = "exit " + std::to_string(out.status);
   if (out.status == 0) seen.answer += " " + out.out;
   if (out.status < 0 || out.status > 3) seen.faults.push_back("stderr: " + out.err.substr(0, 300));
-  if (FILE* f = std::fopen(report.c_str(), "r")) {
-    unsigned long long n = 0;
-    if (std::fscanf(f, "%llu", &n) == 1) seen.child_calls = n;
-    std::fclose(f);
-  }
   return seen;
 }
 #endif
@@ -302,21 +341,23 @@ std::vector<Operation> Torture::Operations() {
   return ops;
 }
 
-// Runs `op` with request `at` failing (0: none); the faults it shows.
-std::vector<std::string> RunPoint(const Operation& op, uint64_t at, const std::string& baseline) {
+// Runs `op` with request `at` failing (0: none): what it answered and the
+// faults it shows, and what the library counted. Without an undisturbed
+// answer to compare with, only the answer is taken.
+Observation RunPoint(Plan& plan, const Operation& op, uint64_t at, const std::string* undisturbed,
+                     Plan::Report& report) {
   const Resources before = Resources::Now();
-  fault::Arm(at);
+  plan.Arm(at);
   Observation seen = op.run();
-  fault::Disarm();
-  if (seen.answer != baseline && !op.failure_answers.count(seen.answer) &&
-      !(op.allowed && op.allowed(seen.answer, baseline)))
-    seen.faults.push_back("answer \"" + seen.answer.substr(0, 200) + "\"");
   // A transfer thread ends just after its done message.
   Resources after = Resources::Now();
   for (int i = 0; i < 200 && !(after == before); ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
     after = Resources::Now();
   }
+  // Read once the threads are gone: a transfer thread writes its count last.
+  report = plan.Read();
+  plan.Arm(0);  // what runs between the points fails nothing
   if (after.descriptors != before.descriptors)
     seen.faults.push_back(std::to_string(after.descriptors) + " descriptors, were " +
                           std::to_string(before.descriptors));
@@ -325,7 +366,13 @@ std::vector<std::string> RunPoint(const Operation& op, uint64_t at, const std::s
 #ifdef QVN_TORTURE_LEAK_CHECK
   if (__lsan_do_recoverable_leak_check() != 0) seen.faults.push_back("leak");
 #endif
-  return seen.faults;
+  // A temporary stays only where the system refused to remove it.
+  if (seen.stray_files != 0 && report.failed != "remove")
+    seen.faults.push_back(std::to_string(seen.stray_files) + " files beside the target");
+  if (undisturbed != nullptr && seen.answer != *undisturbed && !op.failure_answers.count(seen.answer) &&
+      !(op.allowed && op.allowed(seen.answer, *undisturbed)))
+    seen.faults.push_back("answer \"" + seen.answer.substr(0, 200) + "\"");
+  return seen;
 }
 
 int Main(int argc, char** argv) {
@@ -348,6 +395,9 @@ int Main(int argc, char** argv) {
     std::fprintf(stderr, "qvn_torture: QVN_TEST_PORT, QVN_TEST_FILE_PORT and QVN_TEST_DATA must name a server\n");
     return 2;
   }
+  TempFolder reports;
+  Plan plan(reports.File("fault-report"));
+  plan.Arm(0);
   const std::time_t now = std::time(nullptr);
   const std::tm* utc = std::gmtime(&now);
   const unsigned seed = static_cast<unsigned>((utc->tm_year + 1900) * 100 + utc->tm_mon + 1);
@@ -355,27 +405,21 @@ int Main(int argc, char** argv) {
   size_t total_points = 0, total_runs = 0, total_faults = 0;
   for (const Operation& op : torture.Operations()) {
     if (!only.empty() && op.name != only) continue;
-    uint64_t calls = 0;
-    const Observation undisturbed = [&] {
-      fault::Arm(0);
-      Observation o = op.run();
-      fault::Disarm();
-      calls = std::max<uint64_t>(fault::Calls(), o.child_calls);
-      return o;
-    }();
     size_t faults = 0;
-    auto report = [&](uint64_t at, const std::vector<std::string>& found) {
+    auto note = [&](uint64_t at, const std::string& failed, const std::vector<std::string>& found) {
       for (const std::string& f : found) {
         std::printf("FAULT %s at %llu (%s): %s\n  repeat: qvn_torture --op %s --at %llu\n", op.name.c_str(),
-                    static_cast<unsigned long long>(at),
-                    fault::Failed() ? fault::OpName(*fault::Failed()) : "-", f.c_str(), op.name.c_str(),
+                    static_cast<unsigned long long>(at), failed.c_str(), f.c_str(), op.name.c_str(),
                     static_cast<unsigned long long>(at));
       }
       faults += !found.empty();
     };
-    report(0, undisturbed.faults);
+    Plan::Report counted;
+    const Observation undisturbed = RunPoint(plan, op, 0, nullptr, counted);
+    const uint64_t calls = counted.calls;
+    note(0, "-", undisturbed.faults);
     if (op.failure_answers.count(undisturbed.answer))
-      report(0, {"the undisturbed run failed: \"" + undisturbed.answer + "\""});
+      note(0, "-", {"the undisturbed run failed: \"" + undisturbed.answer + "\""});
     std::vector<uint64_t> points;
     if (only_at != 0) {
       points.push_back(only_at);
@@ -390,9 +434,9 @@ int Main(int argc, char** argv) {
     }
     for (uint64_t at : points) {
       std::fflush(stdout);
-      g_child_at = at;
-      report(at, RunPoint(op, at, undisturbed.answer));
-      g_child_at = 0;
+      Plan::Report report;
+      const Observation seen = RunPoint(plan, op, at, &undisturbed.answer, report);
+      note(at, report.failed, seen.faults);
     }
     std::printf("%-20s %8llu %6zu %6zu\n", op.name.c_str(), static_cast<unsigned long long>(calls),
                 points.size() + 1, faults);
