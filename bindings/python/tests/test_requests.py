@@ -116,3 +116,5 @@ def test_a_malformed_timeout_variable_is_refused(client: qvn.Client,
         assert qvn.value("a@b", 1, "@") == "b"  # the codecs talk to no server
         monkeypatch.delenv(name)
     assert client.db_name() == DB_NAME
+    with pytest.raises(ValueError):  # what the library would read as no limit
+        qvn.set_timeouts(0, 0, 1_000_000_000)
