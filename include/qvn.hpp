@@ -617,7 +617,8 @@ class Script {
 
 // Sets the time-outs of every connection this process makes, in milliseconds
 // (0: no limit): QVN_CONNECT_TIMEOUT_MS bounds each TCP connect,
-// QVN_IO_TIMEOUT_MS each wait for the peer. They are environment variables
+// QVN_IO_TIMEOUT_MS each wait for the peer (QVN_OPERATION_TIMEOUT_MS, a whole
+// exchange or file entry, is left as it is). They are environment variables
 // that the library reads once, at its first connection: call this before any
 // other qvn call (later it changes nothing), and not while other threads
 // read the environment.
@@ -630,6 +631,55 @@ inline void SetTimeouts(uint32_t connect_ms, uint32_t io_ms) {
   setenv("QVN_CONNECT_TIMEOUT_MS", connect.c_str(), 1);
   setenv("QVN_IO_TIMEOUT_MS", io.c_str(), 1);
 #endif
+}
+
+// The bound a time-out variable's value sets, by the library's rule: 0 (no
+// limit) for the empty value or zeros, else the number of a plain decimal of
+// at most nine ASCII digits; none for anything else (malformed).
+inline std::optional<uint32_t> TimeoutMs(std::string_view value) {
+  if (value.size() > 9) return std::nullopt;
+  uint32_t ms = 0;
+  for (char c : value) {
+    if (c < '0' || c > '9') return std::nullopt;
+    ms = ms * 10 + static_cast<uint32_t>(c - '0');
+  }
+  return ms;
+}
+
+// A time-out variable that holds a malformed value (what() names the variable
+// and the value).
+class ConfigurationError : public std::invalid_argument {
+ public:
+  using std::invalid_argument::invalid_argument;
+};
+
+// The library reads a malformed QVN_CONNECT_TIMEOUT_MS, QVN_IO_TIMEOUT_MS or
+// QVN_OPERATION_TIMEOUT_MS as no limit. This header reports failures as
+// values, so its calls do not refuse on their own: a host that wants the
+// bindings' refusal calls this once, before the first call that connects,
+// and gets ConfigurationError for a malformed variable of the environment
+// the library reads.
+inline void CheckTimeouts() {
+  for (const char* name : {"QVN_CONNECT_TIMEOUT_MS", "QVN_IO_TIMEOUT_MS",
+                           "QVN_OPERATION_TIMEOUT_MS"}) {
+#if defined(_WIN32)
+    std::wstring wide_name(name, name + std::char_traits<char>::length(name));
+    std::wstring wide(GetEnvironmentVariableW(wide_name.c_str(), nullptr, 0), L'\0');
+    if (!wide.empty()) {
+      wide.resize(GetEnvironmentVariableW(wide_name.c_str(), wide.data(),
+                                          static_cast<DWORD>(wide.size())));
+    }
+    const std::string value =
+        Utf16ToUtf8(std::u16string(wide.begin(), wide.end()));
+#else
+    const char* set = std::getenv(name);
+    const std::string value = set != nullptr ? set : "";
+#endif
+    if (!TimeoutMs(value)) {
+      throw ConfigurationError(std::string(name) + " is \"" + value +
+                               "\": not a whole number of milliseconds from 0 to 999999999");
+    }
+  }
 }
 
 // The text codecs, UTF-8 or UTF-16 in, the same or the other out.

@@ -25,21 +25,31 @@ namespace Qvn
 
         /// <summary>Whether a TCP connection to the request port is ready within timeoutMs
         /// (negative: no limit). Sends no data.</summary>
-        public bool TryConnect(int timeoutMs = 5000) { return Native.TryConnect(Host, Port, timeoutMs); }
+        public bool TryConnect(int timeoutMs = 5000)
+        {
+            Timeouts.Check();
+            return Native.TryConnect(Host, Port, timeoutMs);
+        }
 
         /// <summary>The database's name.</summary>
-        public string DbName() { return Checked("ShowDbName", Native.ShowDbName(Host, Port)); }
+        public string DbName()
+        {
+            Timeouts.Check();
+            return Checked("ShowDbName", Native.ShowDbName(Host, Port));
+        }
 
         /// <summary>The server's verdict on a credentials line "dbpassword@user@userpassword":
         /// "OK" or "DENIED".</summary>
         public string TryDbPassword(string credentials)
         {
+            Timeouts.Check();
             return Checked("TryDbPassword", Native.TryDbPassword(Host, Port, credentials));
         }
 
         /// <summary>Changes a user's password; returns the server's reply.</summary>
         public string ChangePassword(string dbPassword, string user, string oldPassword, string newPassword)
         {
+            Timeouts.Check();
             return Checked("ChangeUniquePass",
                            Native.ChangeUniquePass(Host, Port, dbPassword, user, oldPassword, newPassword));
         }
@@ -47,18 +57,21 @@ namespace Qvn
         /// <summary>Hands the server a message to append to its file.</summary>
         public string MessageFile(string message)
         {
+            Timeouts.Check();
             return Checked("DbMessageFile", Native.DbMessageFile(Host, Port, message));
         }
 
         /// <summary>Hands the server a message to pass through its pipe.</summary>
         public string MessagePipe(string message)
         {
+            Timeouts.Check();
             return Checked("DbMessagePipe", Native.DbMessagePipe(Host, Port, message));
         }
 
         /// <summary>Hands the server a message to deliver to receiverHost:receiverPort over TCP.</summary>
         public string MessageTcp(string receiverHost, ushort receiverPort, string message)
         {
+            Timeouts.Check();
             return Checked("DbMessageTcp", Native.DbMessageTcp(Host, Port, receiverHost, receiverPort, message));
         }
 
@@ -66,6 +79,7 @@ namespace Qvn
         /// server's answer.</summary>
         public string Authenticate(string user, string password)
         {
+            Timeouts.Check();
             return Checked("UserAuthentication", Native.UserAuthentication(Host, Port, user, password));
         }
 
@@ -74,6 +88,7 @@ namespace Qvn
         public bool UpdateIsAvailable(string credentials, string table, int searchField,
                                       string searchText, int versionField)
         {
+            Timeouts.Check();
             return Native.UpdateIsAvailable(Host, Port, credentials, table, searchField, searchText,
                                             versionField);
         }

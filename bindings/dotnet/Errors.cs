@@ -22,6 +22,25 @@ namespace Qvn
         public string Answer { get; }
     }
 
+    /// <summary>A time-out variable holds a value that is not a whole number of milliseconds
+    /// from 0 to 999999999: the library would run without that bound, so the binding refuses
+    /// the call (see <see cref="Timeouts"/>).</summary>
+    public class ConfigurationException : Exception
+    {
+        public ConfigurationException(string variable, string value)
+            : base(variable + " is \"" + value + "\": not a whole number of milliseconds from 0 to 999999999 (0: no limit)")
+        {
+            Variable = variable;
+            Value = value;
+        }
+
+        /// <summary>The variable's name.</summary>
+        public string Variable { get; }
+
+        /// <summary>Its value as set.</summary>
+        public string Value { get; }
+    }
+
     /// <summary>CONNECTION_ERROR: the command did not reach the server, or no whole reply
     /// came back. QVN_DEBUG=1 in the environment makes the library write the cause to stderr.</summary>
     public class ConnectionFailedException : QvnException

@@ -151,6 +151,7 @@ namespace Qvn
                                                  IProgress<TransferProgress> progress,
                                                  CancellationToken cancel, bool onThisThread)
         {
+            Timeouts.Check();
             var run = new ScriptRun(progress, cancel);
             if (Windows)
                 MessageWindow.Start(run, client, script);  // its own thread pumps the window

@@ -129,6 +129,12 @@ type
   end;
   EQvnErrorClass = class of EQvnError;
 
+  { A time-out variable (QVN_CONNECT_TIMEOUT_MS, QVN_IO_TIMEOUT_MS,
+    QVN_OPERATION_TIMEOUT_MS) holds a value that is not a whole number of
+    milliseconds from 0 to 999999999: the library would run without that bound,
+    so the wrappers that connect refuse to. }
+  EQvnConfiguration = class(Exception);
+
   TQvnAnswerRule = record
     Call, Answer: UnicodeString;
     Error: EQvnErrorClass;
@@ -169,6 +175,16 @@ function QvnValueFromString(const Source: UnicodeString; Index: LongInt;
 function QvnTake(P: PQvnChar): UnicodeString;
 { Raises the EQvnError class that Answer means for Call, if any. }
 procedure QvnCheck(const Call, Answer: UnicodeString);
+
+{ The bound a time-out variable's value sets, by the library's rule: 0 (no
+  limit) for the empty value or zeros, else the number of a plain decimal of
+  at most nine ASCII digits; -1 for anything else (malformed). }
+function QvnTimeoutMs(const Value: UnicodeString): LongInt;
+{ Raises EQvnConfiguration, naming the variable and its value, when a time-out
+  variable of the process environment (the one the library reads) is
+  malformed. Every wrapper that connects calls it first, until a check passes:
+  the library reads the variables once, at its first connection. }
+procedure QvnCheckTimeouts;
 
 type
   { One progress message, read from its text. }
@@ -286,48 +302,120 @@ begin
   QvnCheck(Call, Result);
 end;
 
+function QvnTimeoutMs(const Value: UnicodeString): LongInt;
+var
+  I: Integer;
+begin
+  Result := -1;
+  if Length(Value) > 9 then
+    Exit;
+  for I := 1 to Length(Value) do
+    if (Value[I] < '0') or (Value[I] > '9') then
+      Exit;
+  Result := 0;
+  for I := 1 to Length(Value) do
+    Result := Result * 10 + (Ord(Value[I]) - Ord('0'));
+end;
+
+{$IFDEF MSWINDOWS}
+function EnvironmentValue(const Name: UnicodeString): UnicodeString;
+var
+  Size: DWORD;
+begin
+  Size := GetEnvironmentVariableW(PWideChar(Name), nil, 0);
+  if Size = 0 then
+    Exit('');
+  SetLength(Result, Size);
+  SetLength(Result, GetEnvironmentVariableW(PWideChar(Name), PWideChar(Result), Size));
+end;
+{$ELSE}
+{ libc's, as the library reads it (the runtime's copy misses a later setenv). }
+function getenv(Name: PAnsiChar): PAnsiChar; cdecl; external 'c';
+
+function EnvironmentValue(const Name: UnicodeString): UnicodeString;
+var
+  P: PAnsiChar;
+begin
+  P := getenv(PAnsiChar(AnsiString(Name)));
+  if P = nil then
+    Exit('');
+  Result := UTF8Decode(RawByteString(P));
+end;
+{$ENDIF}
+
+var
+  TimeoutsChecked: Boolean = False;
+
+procedure QvnCheckTimeouts;
+const
+  Names: array[0..2] of UnicodeString =
+    ('QVN_CONNECT_TIMEOUT_MS', 'QVN_IO_TIMEOUT_MS', 'QVN_OPERATION_TIMEOUT_MS');
+var
+  I: Integer;
+  Value: UnicodeString;
+begin
+  if TimeoutsChecked then
+    Exit;
+  for I := Low(Names) to High(Names) do
+  begin
+    Value := EnvironmentValue(Names[I]);
+    if QvnTimeoutMs(Value) < 0 then
+      raise EQvnConfiguration.Create(string(Names[I] + ' is "' + Value +
+        '": not a whole number of milliseconds from 0 to 999999999 (0: no limit)'));
+  end;
+  TimeoutsChecked := True;
+end;
+
 function QvnScript(const AScript, Host: UnicodeString; Port: Word; FilePort: Word;
   MessageHandle: Pointer): UnicodeString;
 begin
+  QvnCheckTimeouts;
   Result := Checked('Script', Script(MessageHandle, PQvnChar(AScript), PQvnChar(Host), Port, FilePort));
 end;
 
 function QvnTryConnect(const Host: UnicodeString; Port: Word; TimeoutMs: LongInt): Boolean;
 begin
+  QvnCheckTimeouts;
   Result := TryConnect(PQvnChar(Host), Port, TimeoutMs);
 end;
 
 function QvnTryDbPassword(const Host: UnicodeString; Port: Word;
   const Credentials: UnicodeString): UnicodeString;
 begin
+  QvnCheckTimeouts;
   Result := Checked('TryDbPassword', TryDbPassword(PQvnChar(Host), Port, PQvnChar(Credentials)));
 end;
 
 function QvnDbName(const Host: UnicodeString; Port: Word): UnicodeString;
 begin
+  QvnCheckTimeouts;
   Result := Checked('ShowDbName', ShowDbName(PQvnChar(Host), Port));
 end;
 
 function QvnChangeUniquePass(const Host: UnicodeString; Port: Word; const DbPassword, User,
   UserPassword, NewPassword: UnicodeString): UnicodeString;
 begin
+  QvnCheckTimeouts;
   Result := Checked('ChangeUniquePass', ChangeUniquePass(PQvnChar(Host), Port,
     PQvnChar(DbPassword), PQvnChar(User), PQvnChar(UserPassword), PQvnChar(NewPassword)));
 end;
 
 function QvnMessageFile(const Host: UnicodeString; Port: Word; const Message: UnicodeString): UnicodeString;
 begin
+  QvnCheckTimeouts;
   Result := Checked('DbMessageFile', DbMessageFile(PQvnChar(Host), Port, PQvnChar(Message)));
 end;
 
 function QvnMessagePipe(const Host: UnicodeString; Port: Word; const Message: UnicodeString): UnicodeString;
 begin
+  QvnCheckTimeouts;
   Result := Checked('DbMessagePipe', DbMessagePipe(PQvnChar(Host), Port, PQvnChar(Message)));
 end;
 
 function QvnMessageTcp(const Host: UnicodeString; Port: Word; const ReceiverHost: UnicodeString;
   ReceiverPort: Word; const Message: UnicodeString): UnicodeString;
 begin
+  QvnCheckTimeouts;
   Result := Checked('DbMessageTcp', DbMessageTcp(PQvnChar(Host), Port, PQvnChar(ReceiverHost),
     ReceiverPort, PQvnChar(Message)));
 end;
@@ -335,6 +423,7 @@ end;
 function QvnUserAuthentication(const Host: UnicodeString; Port: Word;
   const User, Password: UnicodeString): UnicodeString;
 begin
+  QvnCheckTimeouts;
   Result := Checked('UserAuthentication', UserAuthentication(PQvnChar(Host), Port,
     PQvnChar(User), PQvnChar(Password)));
 end;
@@ -343,6 +432,7 @@ function QvnUpdateIsAvailable(const Host: UnicodeString; Port: Word; const Crede
   Table: UnicodeString; SearchField: LongInt; const SearchText: UnicodeString;
   VersionField: LongInt): Boolean;
 begin
+  QvnCheckTimeouts;
   Result := UpdateIsAvailable(PQvnChar(Host), Port, PQvnChar(Credentials), PQvnChar(Table),
     SearchField, PQvnChar(SearchText), VersionField);
 end;
@@ -680,6 +770,7 @@ begin
   {$IFNDEF MSWINDOWS}
   FMailbox.Pending := False;
   {$ENDIF}
+  QvnCheckTimeouts;
   { The done message comes once per call, also when no transfer starts. }
   Result := QvnTake(StartScript(Self, AScript, Host, Port, FilePort));
   WaitForDone(Self);

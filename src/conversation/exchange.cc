@@ -15,9 +15,19 @@ std::optional<Text> Exchange(const Text& host, uint16_t port, const ExchangeOpti
     ReportFailure(options.what, host, port, "port 0: nothing is sent");
     return std::nullopt;
   }
-  if (options.probe_ms && !ProbeServer(host, port, *options.probe_ms)) return std::nullopt;
+  // The host's operation bound covers the probe and the request together:
+  // the call as a whole ends by the deadline.
+  const platform::Deadline deadline = platform::Deadline::ForOperation();
+  if (options.probe_ms && !ProbeServer(host, port, deadline.Cap(*options.probe_ms))) {
+    if (deadline.Passed()) {
+      ReportFailure(options.what, host, port,
+                    "probe: the operation time-out (QVN_OPERATION_TIMEOUT_MS) ran out");
+    }
+    return std::nullopt;
+  }
   try {
-    platform::Connection connection = platform::Connection::Open(host, port);
+    platform::Connection connection =
+        platform::Connection::Open(host, port, platform::HostTimeouts(), deadline);
     connection.EnableKeepAlive();
     const std::string broken = WriteMessage(connection, build_request(), options.message_limit);
     // A server still waiting for the rest of the request learns there is none.

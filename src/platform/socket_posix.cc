@@ -151,10 +151,15 @@ Connection Connection::Open(const Text& host, uint16_t port, SocketTimeouts time
   return connection;
 }
 
+void Connection::ArmWait() {
+  if (deadline_.IsSet()) SetIoTimeout(static_cast<int>(socket_), CapWait(io_timeout_ms_));
+}
+
 void Connection::SendAll(const uint8_t* data, size_t n) {
   if (!IsOpen()) throw ConnectionError("connection not open");
   int fd = static_cast<int>(socket_);
   while (n > 0) {
+    ArmWait();
     ssize_t sent = fault::Injected(fault::Op::kSend) ? -1 : ::send(fd, data, n, MSG_NOSIGNAL);
     if (sent < 0) {
       if (errno == EINTR) continue;
@@ -181,6 +186,7 @@ void Connection::SendPieces(const uint8_t* const* pieces, size_t count, size_t n
       msghdr msg{};
       msg.msg_iov = next;
       msg.msg_iovlen = left;
+      ArmWait();
       ssize_t sent = fault::Injected(fault::Op::kSend) ? -1 : ::sendmsg(fd, &msg, MSG_NOSIGNAL);
       if (sent < 0) {
         if (errno == EINTR) continue;
@@ -204,6 +210,7 @@ size_t Connection::ReceiveSome(uint8_t* data, size_t n) {
   if (n == 0) return 0;
   int fd = static_cast<int>(socket_);
   for (;;) {
+    ArmWait();
     ssize_t got = fault::Injected(fault::Op::kReceive) ? -1 : ::recv(fd, data, n, 0);
     if (got >= 0) return static_cast<size_t>(got);
     if (errno == EAGAIN || errno == EWOULDBLOCK) FailTimedOut("waiting for the peer");
@@ -237,6 +244,7 @@ bool Connection::WaitForPeerEnd(int32_t timeout_ms) {
   if (!IsOpen()) throw ConnectionError("connection not open");
   const int fd = static_cast<int>(socket_);
   const auto start = std::chrono::steady_clock::now();
+  timeout_ms = CapWait(timeout_ms);
   uint8_t dropped[512];
   for (;;) {
     const int left = std::max(Remaining(timeout_ms, start), 0);
@@ -244,6 +252,7 @@ bool Connection::WaitForPeerEnd(int32_t timeout_ms) {
     const int rc = fault::Injected(fault::Op::kWait) ? -1 : ::poll(&p, 1, left);
     if (rc < 0 && errno == EINTR) continue;
     if (rc < 0) FailSocket("waiting for the peer failed", errno);
+    if (rc == 0 && deadline_caps_wait_) FailTimedOut("waiting for the peer's end");
     if (rc == 0) return false;
     const ssize_t got = ::recv(fd, dropped, sizeof dropped, MSG_DONTWAIT);
     if (got == 0) {

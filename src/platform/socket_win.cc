@@ -200,9 +200,14 @@ Connection Connection::Open(const Text& host, uint16_t port, SocketTimeouts time
   return connection;
 }
 
+void Connection::ArmWait() {
+  if (deadline_.IsSet()) SetIoTimeout(AsSocket(socket_), CapWait(io_timeout_ms_));
+}
+
 void Connection::SendAll(const uint8_t* data, size_t n) {
   if (!IsOpen()) throw ConnectionError("connection not open");
   while (n > 0) {
+    ArmWait();
     int piece = static_cast<int>(n < kMaxPiece ? n : kMaxPiece);
     int sent = fault::Injected(fault::Op::kSend)
                    ? SOCKET_ERROR
@@ -210,7 +215,8 @@ void Connection::SendAll(const uint8_t* data, size_t n) {
     if (sent == SOCKET_ERROR) {
       int err = ::WSAGetLastError();
       if (err == WSAEINTR) continue;
-      if (err == WSAETIMEDOUT && io_timeout_ms_ > 0) FailTimedOut("sending");
+      if (err == WSAETIMEDOUT && (io_timeout_ms_ > 0 || deadline_.IsSet()))
+        FailTimedOut("sending");
       FailSocket("send failed", err);
     }
     data += sent;
@@ -227,12 +233,14 @@ size_t Connection::ReceiveSome(uint8_t* data, size_t n) {
   if (n == 0) return 0;
   int piece = static_cast<int>(n < kMaxPiece ? n : kMaxPiece);
   for (;;) {
+    ArmWait();
     int got = fault::Injected(fault::Op::kReceive)
                   ? SOCKET_ERROR
                   : ::recv(AsSocket(socket_), reinterpret_cast<char*>(data), piece, 0);
     if (got != SOCKET_ERROR) return static_cast<size_t>(got);
     int err = ::WSAGetLastError();
-    if (err == WSAETIMEDOUT && io_timeout_ms_ > 0) FailTimedOut("waiting for the peer");
+    if (err == WSAETIMEDOUT && (io_timeout_ms_ > 0 || deadline_.IsSet()))
+      FailTimedOut("waiting for the peer");
     if (err != WSAEINTR) FailSocket("receive failed", err);
   }
 }
@@ -261,6 +269,7 @@ void Connection::EnableKeepAlive() {
 bool Connection::WaitForPeerEnd(int32_t timeout_ms) {
   if (!IsOpen()) throw ConnectionError("connection not open");
   const auto start = std::chrono::steady_clock::now();
+  timeout_ms = CapWait(timeout_ms);
   char dropped[512];
   for (;;) {
     const int left = std::max(Remaining(timeout_ms, start), 0);
@@ -272,6 +281,7 @@ bool Connection::WaitForPeerEnd(int32_t timeout_ms) {
                        ? SOCKET_ERROR
                        : ::select(0, &readable, nullptr, nullptr, &wait);
     if (rc == SOCKET_ERROR) FailSocket("waiting for the peer failed", ::WSAGetLastError());
+    if (rc == 0 && deadline_caps_wait_) FailTimedOut("waiting for the peer's end");
     if (rc == 0) return false;
     // Readable: a recv returns at once.
     const int got = ::recv(AsSocket(socket_), dropped, sizeof dropped, 0);

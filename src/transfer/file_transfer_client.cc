@@ -258,7 +258,9 @@ bool TFileTransferClient::RunTransfer(Direction direction, const Text& AHost, ui
   // failed connect, which the caller gets after the end-of-call steps.
   FOutcome = {TransferStatus::kNotStarted, "not started"};
   try {
-    platform::Connection connection = platform::Connection::Open(AHost, APort);
+    // QVN_OPERATION_TIMEOUT_MS bounds each entry as a whole, from its connect.
+    platform::Connection connection = platform::Connection::Open(
+        AHost, APort, platform::HostTimeouts(), platform::Deadline::ForOperation());
     connection.EnableKeepAlive();  // a vanished server is noticed, as on the request port
     FClientFileName = AClientFileName;
     FServerFileName = AServerFileName;

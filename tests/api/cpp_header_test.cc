@@ -13,6 +13,7 @@
 #include "support/fake_file_server.h"
 #include "support/fake_server.h"
 #include "support/temp_file.h"
+#include "support/timeout_values.h"
 
 namespace qvn::testing {
 namespace {
@@ -35,6 +36,37 @@ TEST(CppHeaderTest, CommandsGiveTheReplyOrNoValue) {
   EXPECT_EQ(nowhere.Authenticate("bob", "pw"), std::nullopt);
   EXPECT_FALSE(nowhere.UpdateIsAvailable("db@bob@pw", "T", 0, "x", 1));
   EXPECT_EQ(Script("db@bob@pw\r\nlist T").Run(nowhere), "");
+}
+
+// The shared table by the header's own rule; CheckTimeouts refuses what the
+// library would read as no limit.
+TEST(CppHeaderTest, TimeoutValuesMeanWhatTheSharedTableSays) {
+  for (const TimeoutValue& v : LoadTimeoutValues()) {
+    const std::optional<uint32_t> expected =
+        v.ms ? std::optional<uint32_t>(static_cast<uint32_t>(*v.ms)) : std::nullopt;
+    EXPECT_EQ(TimeoutMs(v.value), expected) << '"' << v.value << '"';
+  }
+  EXPECT_NO_THROW(CheckTimeouts());
+  // Set and removed again before any connection: the library reads its
+  // variables once, at its first.
+  const auto set = [](const char* value) {
+#if defined(_WIN32)
+    _putenv_s("QVN_OPERATION_TIMEOUT_MS", value);
+#else
+    if (*value != '\0') ::setenv("QVN_OPERATION_TIMEOUT_MS", value, 1);
+    else ::unsetenv("QVN_OPERATION_TIMEOUT_MS");
+#endif
+  };
+  set("5s");
+  try {
+    CheckTimeouts();
+    ADD_FAILURE() << "a malformed variable passed";
+  } catch (const ConfigurationError& e) {
+    EXPECT_NE(std::string(e.what()).find("QVN_OPERATION_TIMEOUT_MS is \"5s\""), std::string::npos)
+        << e.what();
+  }
+  set("");
+  EXPECT_NO_THROW(CheckTimeouts());
 }
 
 TEST(CppHeaderTest, TextCrossesInBothEncodings) {

@@ -37,10 +37,13 @@ TEST(TimeoutsEnvironmentPosixTest, ChildSide) {
   SetDebugSinkForTesting([&](const std::string& line) { lines.push_back(line); });
   EXPECT_EQ(QueryDbName(u"127.0.0.1", request_port, 5000), u"CONNECTION_ERROR");
   SetDebugSinkForTesting(nullptr);
-  // The malformed connect bound is no bound, and says so.
-  EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
-    return line.find("QVN_CONNECT_TIMEOUT_MS: \" 250\" is not") != std::string::npos;
-  })) << ::testing::PrintToString(lines);
+  // A malformed bound is no bound, and says so.
+  for (const char* report : {"QVN_CONNECT_TIMEOUT_MS: \" 250\" is not",
+                             "QVN_OPERATION_TIMEOUT_MS: \"1e3\" is not"}) {
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
+      return line.find(report) != std::string::npos;
+    })) << report << ": " << ::testing::PrintToString(lines);
+  }
   TempFolder folder;
   TFileTransferClient client;
   EXPECT_FALSE(client.FileDownLoad(u"127.0.0.1", file_port, u"pw", Utf8ToText(folder.File("f")),
@@ -65,6 +68,7 @@ TEST(TimeoutsEnvironmentPosixTest, ParentSide) {
     ::setenv(kPortsVariable, ports.c_str(), 1);
     ::setenv("QVN_IO_TIMEOUT_MS", "300", 1);
     ::setenv("QVN_CONNECT_TIMEOUT_MS", " 250", 1);
+    ::setenv("QVN_OPERATION_TIMEOUT_MS", "1e3", 1);
     ::execl("/proc/self/exe", "qvn_tests", "--gtest_filter=TimeoutsEnvironmentPosixTest.ChildSide",
             static_cast<char*>(nullptr));
     ::_exit(127);

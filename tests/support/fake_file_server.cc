@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <thread>
 
 #include "codecs/aes.h"
 #include "codecs/text_crypto.h"
@@ -53,6 +54,11 @@ void FakeFileServer::SetSilent(bool silent) {
   silent_ = silent;
 }
 
+void FakeFileServer::SetTrickle(int pause_ms) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  trickle_ms_ = pause_ms;
+}
+
 bool FakeFileServer::WaitForSessions(size_t count, int timeout_ms) {
   return WaitFor(timeout_ms, [&] { return sessions_.size() >= count; });
 }
@@ -73,10 +79,22 @@ void FakeFileServer::Serve(platform::Connection& connection, size_t index) {
     session.request = Utf8ToText(std::string_view(chars, strnlen(chars, session.request_plain.size())));
 
     bool silent;
+    int trickle_ms;
     {
       std::lock_guard<std::mutex> lock(mutex_);
       silent = silent_;
+      trickle_ms = trickle_ms_;
     }
+    const auto pause = [&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(trickle_ms));
+    };
+    const auto send = [&](const Bytes& bytes) {
+      for (size_t i = 0; trickle_ms > 0 && i < bytes.size(); ++i) {
+        pause();
+        connection.SendAll(&bytes[i], 1);
+      }
+      if (trickle_ms == 0) connection.SendAll(bytes.data(), bytes.size());
+    };
     if (silent) {
       WaitFor(60000, [&] { return stopping_; });
     } else if (session.request.starts_with(u"2^")) {
@@ -84,6 +102,7 @@ void FakeFileServer::Serve(platform::Connection& connection, size_t index) {
       Bytes pending;
       uint8_t chunk[65536];
       for (;;) {
+        if (trickle_ms > 0) pause();
         size_t got = connection.ReceiveSome(chunk, sizeof chunk);
         if (got == 0) break;
         pending.insert(pending.end(), chunk, chunk + got);
@@ -110,7 +129,7 @@ void FakeFileServer::Serve(platform::Connection& connection, size_t index) {
                         : reply.answer;
       Bytes out = AesEncryptBytes(PlainOfText(answer),
                                   reply.answer_key.empty() ? key_ : reply.answer_key);
-      connection.SendAll(out.data(), out.size());
+      send(out);
       int64_t blocks = reply.blocks >= 0
                            ? reply.blocks
                            : static_cast<int64_t>(reply.content.size() / kPlainBlock) + 1;
@@ -121,8 +140,7 @@ void FakeFileServer::Serve(platform::Connection& connection, size_t index) {
           size_t n = std::min(kPlainBlock, reply.content.size() - from);
           std::memcpy(plain.data(), reply.content.data() + from, n);
         }
-        Bytes cipher = AesEncryptBytes(plain, key_);
-        connection.SendAll(cipher.data(), cipher.size());
+        send(AesEncryptBytes(plain, key_));
       }
       // Closing now makes a client that waits for more blocks fail rather
       // than hang.

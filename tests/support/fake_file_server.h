@@ -43,6 +43,9 @@ class FakeFileServer : public LoopbackServer {
   // Silent: after the request block the server neither reads nor answers
   // until it is stopped.
   void SetSilent(bool silent);
+  // Trickling: every byte of a download's answer and blocks goes alone, and an
+  // upload is read at most 64 KiB at a time, pause_ms apart (0: at full speed).
+  void SetTrickle(int pause_ms);
   // Until `count` connections are over, at most timeout_ms. True if they are.
   bool WaitForSessions(size_t count, int timeout_ms = 20000);
   // In accept order, which sessions on parallel threads may end out of.
@@ -55,6 +58,7 @@ class FakeFileServer : public LoopbackServer {
   std::vector<FileSession> sessions_;  // under mutex_
   DownloadReply reply_;
   bool silent_ = false;    // under mutex_
+  int trickle_ms_ = 0;     // under mutex_
   bool stopping_ = false;  // under mutex_
 };
 

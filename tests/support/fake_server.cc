@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "base/errors.h"
 
@@ -62,6 +63,12 @@ Reply Reply::ResetMidFrame(int32_t announced, const Bytes& sent) {
 
 Reply Reply::EndlessStream(const Bytes& payload) { return Reply{CountPrefix(-1), payload}; }
 
+Reply Reply::Trickled(Bytes bytes, int pause_ms) {
+  Reply r{std::move(bytes), {}};
+  r.trickle_ms = pause_ms;
+  return r;
+}
+
 Reply Reply::NegativeLengthStream(const Bytes& payload, int32_t count) {
   return CloseMidFrame(count, payload);
 }
@@ -114,7 +121,13 @@ void FakeServer::Serve(platform::Connection& connection, size_t slot) {
     }
     try {
       Reply reply = handler_(record.request, index);
-      if (!reply.bytes.empty()) connection.SendAll(reply.bytes.data(), reply.bytes.size());
+      for (size_t i = 0; reply.trickle_ms > 0 && i < reply.bytes.size(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(reply.trickle_ms));
+        connection.SendAll(&reply.bytes[i], 1);
+      }
+      if (reply.trickle_ms == 0 && !reply.bytes.empty()) {
+        connection.SendAll(reply.bytes.data(), reply.bytes.size());
+      }
       while (!reply.repeated.empty()) {
         connection.SendAll(reply.repeated.data(), reply.repeated.size());
       }

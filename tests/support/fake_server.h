@@ -31,6 +31,7 @@ struct Reply {
   Bytes bytes;          // sent as they are, then the connection ends
   Bytes repeated;       // when not empty: sent next, over and over, until the client leaves
   bool reset = false;   // the end is a reset, not an orderly close
+  int trickle_ms = 0;   // above 0: `bytes` go one at a time, this many ms apart
 
   static Reply Framed(const Text& text);
   static Reply Raw(Bytes bytes);
@@ -46,6 +47,9 @@ struct Reply {
   static Reply ResetMidFrame(int32_t announced, const Bytes& sent);
   // A negative count, then `payload` over and over: a reply without end.
   static Reply EndlessStream(const Bytes& payload);
+  // Sends `bytes` one at a time, pause_ms apart: a peer that never falls
+  // silent long enough for a wait to run out.
+  static Reply Trickled(Bytes bytes, int pause_ms);
 };
 
 // What one accepted connection brought.

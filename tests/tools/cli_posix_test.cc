@@ -26,6 +26,7 @@
 #include "support/answer_cases.h"
 #include "support/cli_cases.h"
 #include "support/server_process_posix.h"
+#include "support/timeout_values.h"
 
 namespace qvn::testing {
 namespace {
@@ -48,6 +49,7 @@ Outcome RunCli(const std::vector<std::string>& args, const std::string& input = 
   std::vector<std::string> clean{"QVN_PORT", "QVN_FILE_PORT", "QVN_HOST", "QVN_PASSWORD",
                                  "QVN_DB_PASSWORD", "QVN_NEW_PASSWORD", "QVN_USER",
                                  "QVN_CONNECT_TIMEOUT_MS", "QVN_IO_TIMEOUT_MS",
+                                 "QVN_OPERATION_TIMEOUT_MS",
                                  "QVN_PASSFILE=/nonexistent/qvnpass"};  // none unless a case names one
   clean.insert(clean.end(), env.begin(), env.end());
   return RunProgram(argv, input, cwd, clean);
@@ -280,6 +282,22 @@ TEST_F(CliTest, ShellOnATerminalKeepsHistory) {
   struct stat st{};
   ASSERT_EQ(::stat((home + "/.qvn_history").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+// Every value of the shared table, each time in one of the three variables:
+// qvn refuses what the library would read as no limit, before any work.
+TEST(CliTimeoutValuesTest, MalformedValuesAreRefused) {
+  if (kCli == nullptr) GTEST_SKIP() << "the tools are not built";
+  const char* const variables[] = {"QVN_CONNECT_TIMEOUT_MS", "QVN_IO_TIMEOUT_MS",
+                                   "QVN_OPERATION_TIMEOUT_MS"};
+  size_t turn = 0;
+  for (const TimeoutValue& v : LoadTimeoutValues()) {
+    const std::string variable = variables[turn++ % 3];
+    SCOPED_TRACE(variable + "=\"" + v.value + "\"");
+    const Outcome o = RunCli({"value", "a@b", "1", "@"}, "", ".", {variable + "=" + v.value});
+    EXPECT_EQ(o.status, v.ms ? 0 : 2) << o.err;
+    EXPECT_EQ(o.err.find(variable) != std::string::npos, !v.ms) << o.err;
+  }
 }
 
 TEST_F(CliTest, CodecsAndUsage) {

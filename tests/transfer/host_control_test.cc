@@ -4,14 +4,17 @@
 // fails instead of sending stale bytes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <future>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <optional>
 
+#include "base/debug_log.h"
 #include "base/errors.h"
 #include "codecs/aes.h"
 #include "conversation/admin_commands.h"
@@ -24,6 +27,7 @@
 #include "support/fake_server.h"
 #include "support/loopback.h"
 #include "support/progress_window.h"
+#include "support/timeout_values.h"
 #include "transfer/file_transfer_client.h"
 #include "transfer/file_transfer_thread.h"
 
@@ -49,13 +53,12 @@ auto WithinBound(Fn call) {
   return result.get();
 }
 
+// The library sets no limit for a malformed value (the report is
+// TimeoutsEnvironmentPosixTest's); qvn and the bindings refuse it.
 TEST(HostTimeoutsTest, OnlyAPositiveWholeNumberSetsABound) {
-  const struct {
-    const char* value;
-    int32_t ms;
-  } cases[] = {{"", 0}, {"0", 0}, {"250", 250}, {"-5", 0}, {"12ms", 0}, {" 7", 0},
-               {"999999999", 999999999}, {"9999999999", 0}};
-  for (const auto& c : cases) EXPECT_EQ(platform::ParseTimeoutMs(c.value), c.ms) << c.value;
+  for (const TimeoutValue& v : LoadTimeoutValues()) {
+    EXPECT_EQ(platform::ParseTimeoutMs(v.value), v.ms.value_or(0)) << '"' << v.value << '"';
+  }
 }
 
 // A peer that accepts and then says nothing, on either port: every call ends
@@ -106,6 +109,70 @@ TEST(HostTimeoutsTest, SilentServersEndEveryCallWithItsFailure) {
     EXPECT_FALSE(ok);
     EXPECT_EQ(client.Outcome().status, TransferStatus::kTimedOut) << client.Outcome().reason;
   }
+  EXPECT_TRUE(ReadFileBytes(mine) == PatternBytes(100));
+  EXPECT_EQ(folder.Names(), (std::vector<std::string>{"big.bin", "mine.bin"}));
+}
+
+// A peer that trickles (one byte, or one piece of an upload, every 20 ms)
+// never lets a single wait run out; the operation bound still ends each call
+// with its ordinary failure, and says it was that bound.
+TEST(HostTimeoutsTest, TricklingServersEndOnceTheOperationBoundRunsOut) {
+  ScopedTimeouts timeouts({.connect_ms = 0, .io_ms = 3000, .operation_ms = 700});
+  std::vector<std::string> lines;
+  std::mutex lines_mutex;
+  SetDebugSinkForTesting([&](const std::string& line) {
+    std::lock_guard<std::mutex> lock(lines_mutex);
+    lines.push_back(line);
+  });
+  const auto named_the_bound = [&] {
+    std::lock_guard<std::mutex> lock(lines_mutex);
+    const bool named = std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
+      return line.find("QVN_OPERATION_TIMEOUT_MS") != std::string::npos;
+    });
+    lines.clear();
+    return named;
+  };
+  // 16 payload bytes would take 400 ms; a megabyte announced, weeks.
+  Bytes reply = CountPrefix(1 << 20);
+  reply.resize(4 + 4096, 'n');
+  FakeServer request_port(Reply::Trickled(reply, 20));
+  const uint16_t port = request_port.port();
+  const struct {
+    const char* what;
+    std::function<Text()> call;
+    Text answer;
+  } requests[] = {
+      {"command, probe first", [&] { return QueryDbName(kHost, port, 5000); },
+       u"CONNECTION_ERROR"},
+      {"script request", [&] { return SendScript(kHost, port, u"dbpass\r\nselect"); }, u"NONE"},
+  };
+  for (const auto& r : requests) {
+    EXPECT_EQ(WithinBound(r.call), r.answer) << r.what;
+    EXPECT_TRUE(named_the_bound()) << r.what;
+  }
+
+  FakeFileServer file_port(kPassword);
+  file_port.SetTrickle(20);
+  file_port.SetDownload({u"", u"", PatternBytes(4 * kPlainBlock), -1});
+  TempFolder folder;
+  const std::string mine = folder.File("mine.bin"), big = folder.File("big.bin");
+  WriteFileBytes(mine, PatternBytes(100));
+  // At 64 KiB every 20 ms, more than the socket buffers hold and 0.7 s move.
+  WriteFileBytes(big, PatternBytes(24 << 20));
+  for (const bool upload : {false, true}) {
+    SCOPED_TRACE(upload ? "upload" : "download");
+    TFileTransferClient client;
+    const Text local = Utf8ToText(upload ? big : mine);
+    EXPECT_FALSE(WithinBound([&] {
+      return upload ? client.FileUpLoad(kHost, file_port.port(), kPassword, local, u"..\\x")
+                    : client.FileDownLoad(kHost, file_port.port(), kPassword, local, u"..\\x");
+    }));
+    EXPECT_EQ(client.Outcome().status, TransferStatus::kTimedOut) << client.Outcome().reason;
+    EXPECT_NE(client.Outcome().reason.find("QVN_OPERATION_TIMEOUT_MS"), std::string::npos)
+        << client.Outcome().reason;
+    EXPECT_TRUE(named_the_bound());
+  }
+  SetDebugSinkForTesting(nullptr);
   EXPECT_TRUE(ReadFileBytes(mine) == PatternBytes(100));
   EXPECT_EQ(folder.Names(), (std::vector<std::string>{"big.bin", "mine.bin"}));
 }

@@ -127,7 +127,8 @@ Args Parse(int argc, char** argv) {
     const char* name;
     int option_ms;
   } variables[] = {{"QVN_CONNECT_TIMEOUT_MS", a.connect_timeout_ms},
-                   {"QVN_IO_TIMEOUT_MS", a.io_timeout_ms}};
+                   {"QVN_IO_TIMEOUT_MS", a.io_timeout_ms},
+                   {"QVN_OPERATION_TIMEOUT_MS", 0}};
   for (const auto& v : variables) {
     const std::string value = EnvironmentValue(v.name);
     if (v.option_ms == 0 && value.find_first_not_of('0') != std::string::npos &&

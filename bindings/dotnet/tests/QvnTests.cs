@@ -246,9 +246,43 @@ static class QvnTests
         Throws<FormatException>(() => TransferProgress.Parse("a*b"), "Parse of no progress text");
     }
 
+    // The shared table of time-out values, then a malformed variable refused before the
+    // first call that connects: this group runs before any other.
+    static void TimeoutValues()
+    {
+        int rows = 0;
+        foreach (string line in File.ReadAllLines(timeoutValues, Encoding.UTF8).Where(l => l != "" && l[0] != '#').Skip(1))
+        {
+            string[] fields = line.Split('\t');
+            int? expected = fields[1] == "malformed" ? (int?)null : int.Parse(fields[1]);
+            Equal(expected, Timeouts.Milliseconds(fields[0]), "time-out value \"" + fields[0] + "\"");
+            rows++;
+        }
+        Check(rows > 10, "the time-out table has its rows");
+        foreach (string name in Timeouts.Variables)
+        {
+            Environment.SetEnvironmentVariable(name, "-5");
+            var refused = Throws<ConfigurationException>(() => client.DbName(), name + "=-5");
+            Check(refused != null && refused.Message.Contains(name) && refused.Message.Contains("\"-5\""),
+                  "the refusal names " + name + " and its value");
+            Throws<ConfigurationException>(() => client.Script(Credentials + "\r\nlist"), "a script with " + name + "=-5");
+            Equal("b", Qvn.Codecs.Value("a@b", 1, "@"), "a codec with a malformed time-out");
+            Environment.SetEnvironmentVariable(name, null);
+        }
+        Equal(DbName, client.DbName(), "DbName once the variables are right");
+    }
+
+    static string timeoutValues;
+
+    static KeyValuePair<string, Action> Group(string name, Action run)
+    {
+        return new KeyValuePair<string, Action>(name, run);
+    }
+
     static int Main(string[] args)
     {
         string server = Path.GetFullPath(args[0]);  // before the working folder changes
+        timeoutValues = Path.GetFullPath(args[1]);
         data = Path.Combine(Path.GetTempPath(), "qvn-dotnet-" + Guid.NewGuid().ToString("N"));
         scratch = Path.Combine(data, "scratch");
         Directory.CreateDirectory(scratch);
@@ -270,8 +304,8 @@ static class QvnTests
                 return 1;
             }
             client = new Client("127.0.0.1", ushort.Parse(found.Groups[1].Value), ushort.Parse(found.Groups[2].Value));
-            var groups = new Dictionary<string, Action> { { "codecs", Codecs_ }, { "commands", Commands }, { "failures", Failures },
-                { "scripts", Scripts }, { "transfers", Transfers }, { "cancel", Cancel }, { "progress texts", ProgressTexts } };
+            var groups = new List<KeyValuePair<string, Action>> { Group("time-out values", TimeoutValues), Group("codecs", Codecs_), Group("commands", Commands), Group("failures", Failures),
+                Group("scripts", Scripts), Group("transfers", Transfers), Group("cancel", Cancel), Group("progress texts", ProgressTexts) };
             foreach (var group in groups)
             {
                 int before = failures;

@@ -1,6 +1,7 @@
 { The Qvn unit against qvn-server: every export, through the unit's wrappers
   and directly, texts outside the BMP, failure answers as exceptions, and
-  transfers with progress, outcomes and cancel.
+  transfers with progress, outcomes and cancel; malformed time-out variables
+  refused.
 
     qvn_tests HOST PORT FILE_PORT CREDENTIALS
 
@@ -12,7 +13,7 @@ program qvn_tests;
 {$CODEPAGE UTF8}
 
 uses
-  SysUtils, Qvn;
+  {$IFDEF MSWINDOWS}Windows,{$ENDIF} SysUtils, Qvn;
 
 const
   Clef = '𝄞'; { U+1D11E, a surrogate pair in UTF-16 }
@@ -364,6 +365,78 @@ begin
   DeleteFile(Keep);
 end;
 
+{$IFDEF MSWINDOWS}
+procedure SetVariable(const Name, Value: UnicodeString; Present: Boolean);
+begin
+  if Present then
+    SetEnvironmentVariableW(PWideChar(Name), PWideChar(Value))
+  else
+    SetEnvironmentVariableW(PWideChar(Name), nil);
+end;
+{$ELSE}
+function setenv(Name, Value: PAnsiChar; Overwrite: Integer): Integer; cdecl; external 'c';
+function unsetenv(Name: PAnsiChar): Integer; cdecl; external 'c';
+
+procedure SetVariable(const Name, Value: UnicodeString; Present: Boolean);
+begin
+  if Present then
+    setenv(PAnsiChar(AnsiString(Name)), PAnsiChar(UTF8Encode(Value)), 1)
+  else
+    unsetenv(PAnsiChar(AnsiString(Name)));
+end;
+{$ENDIF}
+
+{ The shared table of time-out values (tests/support/timeout_values.tsv, copied
+  beside the program), then a malformed variable refused before the first
+  call that connects: this runs before any other. }
+procedure TestTimeoutValues;
+const
+  Names: array[0..2] of UnicodeString =
+    ('QVN_CONNECT_TIMEOUT_MS', 'QVN_IO_TIMEOUT_MS', 'QVN_OPERATION_TIMEOUT_MS');
+var
+  F: TextFile;
+  Line: RawByteString;
+  Value, Expected: UnicodeString;
+  Tab, Rows, I: Integer;
+  Raised: Boolean;
+begin
+  AssignFile(F, 'timeout_values.tsv');
+  Reset(F);
+  Rows := 0;
+  while not Eof(F) do
+  begin
+    ReadLn(F, Line);
+    if (Line = '') or (Line[1] = '#') or (Copy(Line, 1, 6) = 'value' + #9) then
+      Continue;
+    Tab := Pos(#9, Line);
+    Value := UTF8Decode(Copy(Line, 1, Tab - 1));
+    Expected := UnicodeString(Copy(Line, Tab + 1, Length(Line)));
+    if Expected = 'malformed' then
+      Check(QvnTimeoutMs(Value) = -1, 'time-out value "' + Value + '" is malformed')
+    else
+      Check(QvnTimeoutMs(Value) = StrToInt(string(Expected)), 'time-out value "' + Value + '"');
+    Inc(Rows);
+  end;
+  CloseFile(F);
+  Check(Rows > 10, 'the time-out table has its rows');
+
+  for I := Low(Names) to High(Names) do
+  begin
+    SetVariable(Names[I], '-5', True);
+    Raised := False;
+    try
+      QvnDbName(Host, Port);
+    except
+      on E: EQvnConfiguration do
+        Raised := (Pos(string(Names[I]), E.Message) > 0) and (Pos('"-5"', E.Message) > 0);
+    end;
+    Check(Raised, Names[I] + '=-5 is refused, naming both');
+    CheckText(QvnValueFromString('a@b', 1, '@'), 'b', 'a codec with a malformed time-out');
+    SetVariable(Names[I], '', False);
+  end;
+  CheckText(QvnDbName(Host, Port), 'Wine test base', 'DbName once the variables are right');
+end;
+
 procedure TestProgressText;
 var
   P: TQvnProgress;
@@ -383,6 +456,7 @@ begin
   Port := StrToInt(ParamStr(2));
   FilePort := StrToInt(ParamStr(3));
   Credentials := UnicodeString(ParamStr(4));
+  TestTimeoutValues;
   TestCodecs;
   TestProgressText;
   TestCommands;

@@ -14,6 +14,7 @@ root=$(cd "$(dirname "$0")/../../.." && pwd)
 command -v fpc >/dev/null || { echo "fpc is not installed (scripts/deps.sh installs it)"; exit 77; }
 name=$(basename "$source" .lpr)
 mkdir -p "$out/units-$mode"
+cp "$root/tests/support/timeout_values.tsv" "$out/"  # the shared table, read from the work folder
 flags=(-Fu"$root/bindings/pascal" -Fi"$root/bindings/pascal" -FU"$out/units-$mode" -FE"$out" -vew -Sew)
 case "$mode" in
   linux)

@@ -20,7 +20,8 @@ from ._library import load as load_library
 from ._sections import server_name
 from .client import Client, set_timeouts
 from .codecs import decode, encode, pack, unpack, value, value_count
-from .errors import ConnectionFailed, Error, LibraryNotFound, NoAnswer, Refused, TransferFailed
+from .errors import (ConfigurationError, ConnectionFailed, Error, LibraryNotFound, NoAnswer,
+                     Refused, TransferFailed)
 from .transfers import CANCEL, Outcome, Progress, TransferStatus
 
 try:
@@ -36,7 +37,7 @@ except ImportError:  # imported straight from the source tree: the project's ver
     __version__ = _found.group(1) if _found else "0+unknown"
 
 __all__ = [
-    "CANCEL", "Client", "ConnectionFailed", "Error", "LibraryNotFound", "NoAnswer", "Outcome",
+    "CANCEL", "Client", "ConfigurationError", "ConnectionFailed", "Error", "LibraryNotFound", "NoAnswer", "Outcome",
     "Progress", "Refused", "TransferFailed", "TransferStatus", "__version__", "decode", "encode",
     "load_library", "pack", "server_name", "set_timeouts", "unpack", "value", "value_count",
 ]

@@ -15,7 +15,7 @@ import threading
 from pathlib import Path
 from typing import Any, Optional
 
-from .errors import LibraryNotFound
+from .errors import ConfigurationError, LibraryNotFound
 
 WINDOWS = sys.platform == "win32"
 _CODEC = "utf-16-le" if sys.byteorder == "little" else "utf-16-be"
@@ -47,6 +47,13 @@ _PROTOTYPES: dict[str, tuple[list[Any], Any]] = {
     "ValueCount": ([_text, _text, _bool], _i32),
     "ValueFromString": ([_text, _i32, _text], _result),
 }
+
+TIMEOUT_VARIABLES = ("QVN_CONNECT_TIMEOUT_MS", "QVN_IO_TIMEOUT_MS", "QVN_OPERATION_TIMEOUT_MS")
+# The exports that connect to the server, and so make the library read them.
+_CONNECTING = frozenset(("Script", "TryConnect", "TryDbPassword", "ShowDbName", "ChangeUniquePass",
+                         "DbMessageFile", "DbMessagePipe", "DbMessageTcp", "UserAuthentication",
+                         "UpdateIsAvailable"))
+_timeouts_checked = False  # a check passed: the library holds what it read
 
 _lock = threading.Lock()
 _library: Optional[ctypes.CDLL] = None
@@ -144,10 +151,35 @@ def read_text(address: Optional[int]) -> str:
     return b"".join(pieces).decode(_CODEC, errors="replace")
 
 
+def timeout_ms(value: str) -> Optional[int]:
+    """The bound a time-out variable's value sets, by the library's rule: 0 (no
+    limit) for the empty value or zeros, else the number of a plain decimal of at
+    most nine ASCII digits; None for anything else (malformed: the library would
+    set no limit)."""
+    if len(value) > 9 or any(c not in "0123456789" for c in value):
+        return None
+    return int(value) if value else 0
+
+
+def check_timeouts() -> None:
+    """Raises ConfigurationError for a time-out variable the library would read as
+    no limit though it is set to something else."""
+    for name in TIMEOUT_VARIABLES:
+        value = os.environ.get(name, "")
+        if timeout_ms(value) is None:
+            raise ConfigurationError(f"{name} is {value!r}: not a whole number of milliseconds "
+                                     "from 0 to 999999999 (0: no limit)")
+
+
 def call(name: str, *arguments: Any) -> Any:
     """Calls an export; text arguments (str or None) are encoded, a text result is
-    read and released with ScriptFree."""
-    global calls_made
+    read and released with ScriptFree. A call that connects is refused while a
+    time-out variable is malformed (checked until a check passes: the library reads
+    them once, at its first connection)."""
+    global calls_made, _timeouts_checked
+    if name in _CONNECTING and not _timeouts_checked:
+        check_timeouts()
+        _timeouts_checked = True
     library = load()
     function = getattr(library, name)  # a ctypes function: argtypes, restype
     encoded = [

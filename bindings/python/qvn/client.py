@@ -13,27 +13,30 @@ from .errors import TransferFailed
 from .transfers import ProgressCallback, Report, Watch
 
 PathLike = Union[str, "os.PathLike[str]"]
-_TIMEOUT_VARIABLES = ("QVN_CONNECT_TIMEOUT_MS", "QVN_IO_TIMEOUT_MS")
 
 
-def set_timeouts(connect_ms: int, io_ms: Optional[int] = None) -> None:
-    """Sets the time-outs of every connection of this process, in milliseconds (0: no
-    limit; io_ms defaults to connect_ms).
+def set_timeouts(connect_ms: int, io_ms: Optional[int] = None,
+                 operation_ms: Optional[int] = None) -> None:
+    """Sets the time-outs of every connection of this process, in milliseconds (0 to
+    999999999, 0: no limit; io_ms defaults to connect_ms, operation_ms is left as it is
+    unless given).
 
     QVN_CONNECT_TIMEOUT_MS bounds each TCP connect, QVN_IO_TIMEOUT_MS each wait for
-    the server (a reply, a file block). They are process-wide environment variables
+    the server (a reply, a file block), QVN_OPERATION_TIMEOUT_MS each whole request
+    and each whole file entry. They are process-wide environment variables
     that the library reads once, at its first connection: set them before any call
     (a later setting may change nothing, and a RuntimeWarning says so). A time-out
     that runs out is an ordinary failure: ConnectionFailed, NoAnswer, False, or a
     failed transfer.
     """
-    values = (connect_ms, connect_ms if io_ms is None else io_ms)
-    if any(not isinstance(v, int) or v < 0 for v in values):
-        raise ValueError(f"time-outs are milliseconds >= 0, not {values}")
+    values = (connect_ms, connect_ms if io_ms is None else io_ms) + (
+        () if operation_ms is None else (operation_ms,))
+    if any(not isinstance(v, int) or not 0 <= v <= 999_999_999 for v in values):
+        raise ValueError(f"time-outs are milliseconds from 0 to 999999999, not {values}")
     if _library.calls_made:
         warnings.warn("qvn: the library reads its time-outs once, at its first connection; "
                       "set them before the first call", RuntimeWarning, stacklevel=2)
-    for name, value in zip(_TIMEOUT_VARIABLES, values):
+    for name, value in zip(_library.TIMEOUT_VARIABLES, values):
         os.environ[name] = str(value)  # also the C environment (putenv)
         # The DLL's C runtime is not Python's: the process block too. (The test is
         # sys.platform's own, which type checkers know ctypes.windll by.)

@@ -16,6 +16,14 @@ class LibraryNotFound(Error):
     """libqvn.so / qvn.dll could not be loaded; the message says where it looked."""
 
 
+class ConfigurationError(Error):
+    """A time-out variable (QVN_CONNECT_TIMEOUT_MS, QVN_IO_TIMEOUT_MS,
+    QVN_OPERATION_TIMEOUT_MS) holds a value that is not a whole number of
+    milliseconds from 0 to 999999999. The library would run without that bound;
+    the binding refuses the call instead. The message names the variable and the
+    value."""
+
+
 class ConnectionFailed(Error):
     """A command did not reach the server, or failed there (the answer CONNECTION_ERROR).
 

@@ -36,7 +36,7 @@ class TransferStatus(enum.IntEnum):
     COMPLETED = 0  # every block went through (download: the file is in place)
     FAILED = 1  # refused, connection lost, target or source unusable
     SKIPPED = 2  # upload whose local file is missing or not a file
-    TIMED_OUT = 3  # QVN_CONNECT_TIMEOUT_MS or QVN_IO_TIMEOUT_MS ran out
+    TIMED_OUT = 3  # QVN_CONNECT_TIMEOUT_MS, QVN_IO_TIMEOUT_MS or QVN_OPERATION_TIMEOUT_MS ran out
     CANCELLED = 4  # a progress callback returned qvn.CANCEL
     NOT_STARTED = 5  # an earlier entry was cancelled or could not connect
 

@@ -3,6 +3,7 @@
 import socket
 import struct
 from pathlib import Path
+from typing import Optional
 
 import pytest
 
@@ -87,3 +88,33 @@ def test_unreachable_server_answers_false_or_none() -> None:
     assert not UNREACHABLE.update_available(CREDENTIALS, "T", 0, "x", 1)
     with pytest.raises(qvn.NoAnswer):
         UNREACHABLE.script(CREDENTIALS + "\r\nlist T")
+
+
+TIMEOUT_VALUES = Path(__file__).resolve().parents[3] / "tests/support/timeout_values.tsv"
+
+
+def _timeout_values() -> list[tuple[str, Optional[int]]]:
+    lines = TIMEOUT_VALUES.read_text(encoding="utf-8").split("\n")
+    rows = [line.split("\t") for line in lines if line and not line.startswith("#")][1:]
+    return [(value, None if ms == "malformed" else int(ms)) for value, ms in rows]
+
+
+@pytest.mark.parametrize("value, ms", _timeout_values())
+def test_timeout_values_mean_what_the_shared_table_says(value: str, ms: Optional[int]) -> None:
+    assert qvn._library.timeout_ms(value) == ms
+
+
+def test_a_malformed_timeout_variable_is_refused(client: qvn.Client,
+                                                 monkeypatch: pytest.MonkeyPatch) -> None:
+    monkeypatch.setattr(qvn._library, "_timeouts_checked", False)
+    for name in qvn._library.TIMEOUT_VARIABLES:
+        monkeypatch.setenv(name, "-5")
+        with pytest.raises(qvn.ConfigurationError, match=f"{name} is '-5'"):
+            client.db_name()
+        with pytest.raises(qvn.ConfigurationError):
+            client.script(CREDENTIALS + "\r\nlist")
+        assert qvn.value("a@b", 1, "@") == "b"  # the codecs talk to no server
+        monkeypatch.delenv(name)
+    assert client.db_name() == DB_NAME
+    with pytest.raises(ValueError):  # what the library would read as no limit
+        qvn.set_timeouts(0, 0, 1_000_000_000)
