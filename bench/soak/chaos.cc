@@ -104,6 +104,7 @@ struct ChaosServer::Impl {
       }
       server_port = 0;
       server_file_port = 0;
+      if (options.kills != nullptr) ++*options.kills;
       server.Kill();
       RemoveLeftovers();
       if (!stopping) ++counts.restarts;

@@ -22,6 +22,9 @@ struct ChaosOptions {
   uint64_t seed = 1;
   int io_timeout_ms = 0;  // the host's: a held-back reply outlasts it
   int min_restart_ms = 1000, max_restart_ms = 4000;
+  // Counts the server's deaths, each before it is killed (memory the soak
+  // shares with this process).
+  std::atomic<uint64_t>* kills = nullptr;
 };
 
 struct ChaosCounts {

@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <sched.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/mount.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
@@ -70,6 +71,15 @@ int CountEntries(const char* folder) {
 }
 
 }  // namespace
+
+SharedCounter::SharedCounter() {
+  void* page = ::mmap(nullptr, sizeof(std::atomic<uint64_t>), PROT_READ | PROT_WRITE,
+                      MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+  if (page == MAP_FAILED) throw std::runtime_error("mmap failed");
+  value_ = new (page) std::atomic<uint64_t>(0);
+}
+
+SharedCounter::~SharedCounter() { ::munmap(value_, sizeof(std::atomic<uint64_t>)); }
 
 pid_t ForkChild() {
   const pid_t parent = ::getpid();

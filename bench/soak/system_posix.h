@@ -7,6 +7,7 @@
 
 #include <sys/types.h>
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -106,6 +107,20 @@ class LinePipe {
  private:
   int read_fd_ = -1, write_fd_ = -1;
   std::string pending_;
+};
+
+// A counter that a forked child and its parent both see (shared memory
+// made before the fork).
+class SharedCounter {
+ public:
+  SharedCounter();
+  ~SharedCounter();
+  SharedCounter(const SharedCounter&) = delete;
+  SharedCounter& operator=(const SharedCounter&) = delete;
+  std::atomic<uint64_t>& value() { return *value_; }
+
+ private:
+  std::atomic<uint64_t>* value_;
 };
 
 // fork(): 0 in the child, its pid in the parent, -1 on failure. The child
