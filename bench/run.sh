@@ -2,15 +2,17 @@
 # Runs every benchmark on a Release build and writes build/bench-report/:
 # report.md (all figures, the machine's core count and load) and scaling.svg.
 #   bash bench/run.sh [MiB per transfer, default 1024]
+#   SOAK_SECONDS=60 bash bench/run.sh   # a shorter soak (default 600 s; 0: none)
 # Transfers go through tmpfs (/dev/shm) so that they measure the cipher and the
 # sockets, not the disk (qvn-server syncs every upload).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 MIB=${1:-1024}
+SOAK_SECONDS=${SOAK_SECONDS:-600}
 BUILD=build/release
 OUT=build/bench-report
 cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQVN_BUILD_TESTS=OFF >/dev/null
-cmake --build "$BUILD" -j2 --target qvn_bench qvn_e2e_bench qvn_floor qvn_unpack_memory qvn-server >/dev/null
+cmake --build "$BUILD" -j2 --target qvn_bench qvn_e2e_bench qvn_floor qvn_unpack_memory qvn-server qvn_soak >/dev/null
 mkdir -p "$OUT"
 WORK=$(mktemp -d /dev/shm/qvn-bench.XXXXXX)
 SERVER_PID=
@@ -55,5 +57,12 @@ FILE_PORT=$(sed -n 's/.*file-port=\([0-9]*\).*/\1/p' "$WORK/server.out")
   "$BUILD/bin/qvn_unpack_memory" 400
   echo '```'
   echo
+  if [ "$SOAK_SECONDS" != 0 ]; then
+    echo "## Soak: every export from 8 threads against the chaos server for $SOAK_SECONDS s (bench/soak/)"
+    echo
+    # Its exit status is in the report's verdict row; the other sections still count.
+    "$BUILD/bin/qvn_soak" --seconds "$SOAK_SECONDS" 2>/dev/null || true
+    echo
+  fi
   echo "load after: $(uptime | sed 's/.*load average/load average/')"
 } | tee "$OUT/report.md"

@@ -100,6 +100,12 @@ class Connection : public ByteSource, public ByteSink {
   // ran out (TimeoutError when the connection's deadline ran out first).
   // Raises PeerEndedError for a reset, ConnectionError otherwise.
   bool WaitForPeerEnd(int32_t timeout_ms);
+  // Waits at most timeout_ms (negative: no limit) until one of the open
+  // connections has something to read: data, an end or an error. The index
+  // of the first such one, or -1 when the time ran out. For the relays of
+  // stand-in servers, which serve both directions on one thread. Raises
+  // ConnectionError.
+  static int WaitReadable(Connection* const* connections, size_t count, int32_t timeout_ms);
   // Shuts down both directions without closing: a read or write blocked on
   // another thread returns. The socket stays owned until Close.
   void Interrupt();

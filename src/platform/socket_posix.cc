@@ -269,6 +269,25 @@ bool Connection::WaitForPeerEnd(int32_t timeout_ms) {
   }
 }
 
+int Connection::WaitReadable(Connection* const* connections, size_t count, int32_t timeout_ms) {
+  constexpr size_t kMost = 8;
+  if (count > kMost) throw ConnectionError("too many connections to wait for");
+  pollfd p[kMost];
+  for (size_t i = 0; i < count; ++i) {
+    p[i] = {connections[i]->IsOpen() ? static_cast<int>(connections[i]->socket_) : -1, POLLIN, 0};
+  }
+  const auto start = std::chrono::steady_clock::now();
+  for (;;) {
+    const int rc = ::poll(p, count, Remaining(timeout_ms, start));
+    if (rc < 0 && errno == EINTR) continue;
+    if (rc < 0) FailSocket("waiting for the peers failed", errno);
+    if (rc == 0) return -1;
+    for (size_t i = 0; i < count; ++i) {
+      if (p[i].revents != 0) return static_cast<int>(i);
+    }
+  }
+}
+
 void Connection::ShutdownSend() {
   if (IsOpen()) ::shutdown(static_cast<int>(socket_), SHUT_WR);
 }

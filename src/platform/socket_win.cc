@@ -291,6 +291,30 @@ bool Connection::WaitForPeerEnd(int32_t timeout_ms) {
   }
 }
 
+int Connection::WaitReadable(Connection* const* connections, size_t count, int32_t timeout_ms) {
+  fd_set readable;
+  FD_ZERO(&readable);
+  bool any = false;
+  for (size_t i = 0; i < count; ++i) {
+    if (connections[i]->IsOpen()) {
+      FD_SET(AsSocket(connections[i]->socket_), &readable);
+      any = true;
+    }
+  }
+  if (!any) {
+    ::Sleep(timeout_ms < 0 ? INFINITE : static_cast<DWORD>(timeout_ms));
+    return -1;
+  }
+  timeval wait{timeout_ms / 1000, (timeout_ms % 1000) * 1000};
+  const int rc = ::select(0, &readable, nullptr, nullptr, timeout_ms < 0 ? nullptr : &wait);
+  if (rc == SOCKET_ERROR) FailSocket("waiting for the peers failed", ::WSAGetLastError());
+  for (size_t i = 0; rc > 0 && i < count; ++i) {
+    if (connections[i]->IsOpen() && FD_ISSET(AsSocket(connections[i]->socket_), &readable))
+      return static_cast<int>(i);
+  }
+  return -1;
+}
+
 void Connection::ShutdownSend() {
   if (IsOpen()) ::shutdown(AsSocket(socket_), SD_SEND);
 }

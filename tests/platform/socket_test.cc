@@ -59,6 +59,23 @@ TEST(Socket, BytesTravelBothWaysAndCloseIsSeen) {
   EXPECT_THROW(client.ReceiveExact(more, 1), ConnectionError);
 }
 
+TEST(Socket, WaitReadableNamesTheConnectionWithSomethingToRead) {
+  Listener listener("127.0.0.1", 0);
+  Connection a = Connection::Open(u"127.0.0.1", listener.port());
+  Connection a_peer = listener.Accept(10000);
+  Connection b = Connection::Open(u"127.0.0.1", listener.port());
+  Connection b_peer = listener.Accept(10000);
+  Connection* both[] = {&a, &b};
+  EXPECT_EQ(Connection::WaitReadable(both, 2, 50), -1);
+  const uint8_t byte = 7;
+  b_peer.SendAll(&byte, 1);
+  EXPECT_EQ(Connection::WaitReadable(both, 2, 10000), 1);
+  uint8_t got = 0;
+  b.ReceiveExact(&got, 1);
+  a_peer.Close();  // an end is something to read too
+  EXPECT_EQ(Connection::WaitReadable(both, 2, 10000), 0);
+}
+
 TEST(Socket, ReceiveExactFailsWhenThePeerClosesEarly) {
   Listener listener("127.0.0.1", 0);
   Connection client = Connection::Open(u"localhost", listener.port());

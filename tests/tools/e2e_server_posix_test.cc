@@ -4,6 +4,7 @@
 #include <ftw.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -427,6 +428,40 @@ TEST_F(ServerTest, ServesManyClientsAtOnce) {
   for (std::thread& th : threads) th.join();
   for (int t = 0; t < kThreads; ++t) EXPECT_EQ(ok[t], kEach);
   EXPECT_EQ(Run(u"dbpw\r\ncount Load\r\n"), qvn::DecimalText(kThreads * kEach));
+}
+
+// An upload gets no answer: after its last block the client takes an orderly
+// end for success. A server that has read every block and cannot store them
+// (here: a file size limit, as a full disk) must reset instead.
+TEST(ServerStorage, AnUploadTheServerCannotStoreFails) {
+  if (kServer == nullptr) GTEST_SKIP() << "qvn-server is not built";
+  rlimit old{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+  rlimit small = old;
+  small.rlim_cur = 64 << 10;
+  // The server inherits the limit, and writes beyond it fail instead of
+  // killing it.
+  auto old_handler = ::signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  std::unique_ptr<ServerProcess> server;
+  try {
+    server = std::make_unique<ServerProcess>();
+  } catch (const std::exception&) {
+  }
+  ::setrlimit(RLIMIT_FSIZE, &old);
+  ::signal(SIGXFSZ, old_handler);
+  ASSERT_TRUE(server);
+  // Seven blocks: one read of the server's, all in before the first write.
+  const std::string local = server->dir() + "/big.bin";
+  WriteFile(local, RandomBytes(200000, 3));
+  Window w;
+  const Text script = u"dbpw@alice@secret\r\nFILES [UPLOAD]\r\n{" + Rel(local) + u",..\\big.bin}";
+  Take(::Script(w.handle(), script.c_str(), u"127.0.0.1", server->port(), server->file_port()));
+  std::vector<std::string> reasons = w.reasons();
+  ASSERT_EQ(reasons.size(), 1u);
+  EXPECT_NE(reasons[0], "") << server->log();
+  EXPECT_FALSE(Exists(server->data() + "/files/big.bin"));
+  EXPECT_NE(server->log().find("not stored"), std::string::npos) << server->log();
 }
 
 }  // namespace

@@ -141,6 +141,22 @@ void DropBlocks(Peer& peer, uint64_t blocks) {
   for (uint64_t k = 0; k < blocks; ++k) peer.connection.ReceiveExact(block.data(), kCipherBlock);
 }
 
+// Runs one step of storing an upload. An upload gets no answer, so a client
+// that sent every block takes an orderly end for success: a file that cannot
+// be stored (a full disk) resets the connection instead. False then.
+template <typename Step>
+bool StoreStep(Peer& peer, const Request& r, Step step) {
+  try {
+    step();
+    return true;
+  } catch (const std::exception& e) {
+    Log(peer.name, "upload of '" + TextToUtf8(r.name) + "' not stored: " + e.what() +
+                       "; connection reset");
+    peer.connection.Abort();
+    return false;
+  }
+}
+
 void Upload(Store& store, const Options& options, Peer& peer, Request& r) {
   uint64_t blocks = (r.size + kPlainBlock - 1) / kPlainBlock;
   std::string refused;
@@ -185,12 +201,12 @@ void Upload(Store& store, const Options& options, Peer& peer, Request& r) {
         throw ConnectionError("data block does not decrypt");
       }
       size_t part = static_cast<size_t>(std::min<uint64_t>(left, kPlainBlock));
-      file->Write(block, part);
+      if (!StoreStep(peer, r, [&] { file->Write(block, part); })) return;
       left -= part;
     }
     k += batch;
   }
-  file->Commit();
+  if (!StoreStep(peer, r, [&] { file->Commit(); })) return;
   LogInfo(peer.name, "upload '" + TextToUtf8(r.name) + "' " + std::to_string(r.size) + " bytes");
 }
 
